@@ -1,0 +1,240 @@
+#include "api/network/HttpClient.h"
+
+#include "BuildConfig.h"
+#include "api/network/LogRedactor.h"
+#include "api/security/CryptoUtil.h"
+
+#include <QDebug>
+#include <QJsonDocument>
+#include <QMetaEnum>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrlQuery>
+
+namespace Tavorin::Api::Network {
+
+namespace {
+
+QJsonObject parseObject(const QByteArray &body, bool *notAnObject)
+{
+    *notAnObject = false;
+    if (body.isEmpty())
+        return {};
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        *notAnObject = true;
+        return {};
+    }
+    return document.object();
+}
+
+QString errorName(QNetworkReply::NetworkError code)
+{
+    const char *name = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(code);
+    return name ? QString::fromLatin1(name) : QString::number(code);
+}
+
+} // namespace
+
+HttpClient *HttpClient::instance()
+{
+    static HttpClient *client = new HttpClient();
+    return client;
+}
+
+HttpClient::HttpClient(QObject *parent)
+    : QObject(parent), networkManager(new QNetworkAccessManager(this)),
+      baseUrl(QString::fromUtf8(BuildConfig::apiBaseUrl))
+{
+}
+
+void HttpClient::get(const QString &endpoint, const ResponseCallback &completion, const QMap<QString, QString> &query)
+{
+    const QUrl url = buildUrl(endpoint, query);
+    qDebug().noquote() << "[HttpClient] GET请求:" << url.toString();
+    send(networkManager->get(createRequest(url, true)), completion);
+}
+
+void HttpClient::getWithoutAuth(const QString &endpoint, const ResponseCallback &completion,
+                                const QMap<QString, QString> &query)
+{
+    const QUrl url = buildUrl(endpoint, query);
+    qDebug().noquote() << "[HttpClient] GET请求(无认证):" << url.toString();
+    send(networkManager->get(createRequest(url, false)), completion);
+}
+
+void HttpClient::post(const QString &endpoint, const QJsonObject &body, const ResponseCallback &completion)
+{
+    const QUrl url = buildUrl(endpoint);
+    const QByteArray data = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    qDebug().noquote() << "[HttpClient] POST请求:" << url.toString();
+    qDebug().noquote() << "[HttpClient] 请求体:" << LogRedactor::excerpt(data);
+    send(networkManager->post(createRequest(url, true), data), completion);
+}
+
+void HttpClient::postWithoutAuth(const QString &endpoint, const QJsonObject &body, const ResponseCallback &completion)
+{
+    const QUrl url = buildUrl(endpoint);
+    qDebug().noquote() << "[HttpClient] POST请求(无认证):" << url.toString();
+    send(networkManager->post(createRequest(url, false), QJsonDocument(body).toJson(QJsonDocument::Compact)),
+         completion);
+}
+
+void HttpClient::setAuthToken(const QString &token)
+{
+    authToken = token;
+    qDebug() << "[HttpClient] 设置认证Token";
+}
+
+void HttpClient::clearAuthToken()
+{
+    authToken.clear();
+    qDebug() << "[HttpClient] 清除认证Token";
+}
+
+QString HttpClient::getAuthToken() const
+{
+    return authToken;
+}
+
+void HttpClient::setApiEncryption(bool enabled, const QString &secretKey)
+{
+    apiEncryptEnabled = enabled;
+    apiSecretKey = secretKey;
+    qDebug().noquote() << "[HttpClient] API加密:" << (enabled ? "已启用" : "已禁用");
+}
+
+void HttpClient::setBaseUrl(const QString &url)
+{
+    baseUrl = url;
+}
+
+QString HttpClient::getBaseUrl() const
+{
+    return baseUrl;
+}
+
+void HttpClient::setTimeoutMs(int milliseconds)
+{
+    timeoutMs = milliseconds;
+}
+
+QUrl HttpClient::buildUrl(const QString &endpoint, const QMap<QString, QString> &query) const
+{
+    QString text = baseUrl;
+    if (!text.endsWith(QLatin1Char('/')))
+        text += QLatin1Char('/');
+    text += endpoint.startsWith(QLatin1Char('/')) ? endpoint.mid(1) : endpoint;
+    QUrl url(text, QUrl::TolerantMode);
+    if (!query.isEmpty()) {
+        QUrlQuery items;
+        for (auto it = query.begin(); it != query.end(); ++it)
+            items.addQueryItem(it.key(), it.value());
+        url.setQuery(items);
+    }
+    return url;
+}
+
+QNetworkRequest HttpClient::createRequest(const QUrl &url, bool withAuth) const
+{
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    request.setRawHeader("Accept", "application/json");
+    request.setRawHeader("X-Device-Type", "windows");
+    request.setRawHeader("X-App-Version", "1.0.0");
+    if (withAuth && !authToken.isEmpty())
+        request.setRawHeader("Authorization", QStringLiteral("Bearer %1").arg(authToken).toUtf8());
+    request.setTransferTimeout(timeoutMs);
+    return request;
+}
+
+void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
+{
+    connect(reply, &QNetworkReply::finished, this, [this, reply, completion]() { handleReply(reply, completion); });
+    connect(reply, &QNetworkReply::errorOccurred, this, [this, reply](QNetworkReply::NetworkError code) {
+        if (code == QNetworkReply::NoError)
+            return;
+        qWarning().noquote() << "[HttpClient] 网络错误:" << errorName(code) << reply->errorString();
+        emit networkError(reply->errorString());
+    });
+}
+
+void HttpClient::handleReply(QNetworkReply *reply, const ResponseCallback &completion)
+{
+    ApiResponse response;
+    bool notAnObject = false;
+    if (reply->error() != QNetworkReply::NoError) {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray body = reply->readAll();
+        qWarning().noquote() << "[HttpClient] 请求失败, HTTP状态码:" << status;
+        qWarning().noquote() << "[HttpClient] 错误:" << reply->errorString();
+        qWarning().noquote() << "[HttpClient] 响应数据:" << LogRedactor::excerpt(body);
+        if (status > 0) {
+            response.rawData = body;
+            response.statusCode = status;
+            response.json = parseObject(body, &notAnObject);
+            // An HTTP error status is the whole story; a transfer that broke off after a good
+            // status line is a transport failure and must not pass for a success.
+            if (status < 400) {
+                response.networkError = reply->error();
+                response.errorMessage = reply->errorString();
+            }
+        } else {
+            response.networkError = reply->error();
+            response.errorMessage = reply->errorString();
+        }
+    } else {
+        QByteArray body = reply->readAll();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        bool rejected = false;
+        if (apiEncryptEnabled && !apiSecretKey.isEmpty())
+            body = unwrapEncryptedResponse(body, &rejected);
+        response.statusCode = status;
+        if (rejected) {
+            response.errorMessage = QStringLiteral("响应签名验证失败");
+        } else {
+            response.rawData = body;
+            response.json = parseObject(body, &notAnObject);
+            if (notAnObject)
+                response.errorMessage = QStringLiteral("响应数据格式错误");
+        }
+        qDebug().noquote() << "[HttpClient] 响应成功, HTTP状态码:" << status;
+        qDebug().noquote() << "[HttpClient] 响应数据:" << LogRedactor::excerpt(body);
+    }
+
+    if (response.statusCode == 401) {
+        qWarning() << "[HttpClient] Token无效，需要重新登录";
+        emit authenticationRequired();
+    }
+    if (completion)
+        completion(response);
+    reply->deleteLater();
+}
+
+QByteArray HttpClient::unwrapEncryptedResponse(const QByteArray &body, bool *rejected) const
+{
+    *rejected = false;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return body;
+    const QJsonObject envelope = document.object();
+    const QJsonValue encrypted = envelope.value(QStringLiteral("encrypted"));
+    if (!encrypted.isBool() || !encrypted.toBool())
+        return body;
+    const QString data = envelope.value(QStringLiteral("data")).toString();
+    const QString signature = envelope.value(QStringLiteral("signature")).toString();
+    if (data.isEmpty())
+        return body;
+    if (signature == Security::CryptoUtil::md5Hex(data + apiSecretKey)) {
+        qDebug() << "[HttpClient] API响应解密成功";
+        return QByteArray::fromBase64(data.toUtf8());
+    }
+    qWarning() << "[HttpClient] API响应签名验证失败";
+    *rejected = true;
+    return body;
+}
+
+} // namespace Tavorin::Api::Network

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "api/network/ApiResponse.h"
+
+#include <QJsonObject>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+
+namespace Tavorin::Api::Network {
+
+// The one REST client: builds requests, optionally unwraps the signed envelope, and reports
+// expired logins and transport failures by signal.
+class HttpClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    static HttpClient *instance();
+
+    void get(const QString &endpoint, const ResponseCallback &completion, const QMap<QString, QString> &query = {});
+    void getWithoutAuth(const QString &endpoint, const ResponseCallback &completion,
+                        const QMap<QString, QString> &query = {});
+    void post(const QString &endpoint, const QJsonObject &body, const ResponseCallback &completion);
+    void postWithoutAuth(const QString &endpoint, const QJsonObject &body, const ResponseCallback &completion);
+
+    void setAuthToken(const QString &token);
+    void clearAuthToken();
+    QString getAuthToken() const;
+    void setApiEncryption(bool enabled, const QString &secretKey);
+
+    // Seams for tests and the development build: the built-in values come from the build settings.
+    void setBaseUrl(const QString &url);
+    QString getBaseUrl() const;
+    void setTimeoutMs(int milliseconds);
+
+    QUrl buildUrl(const QString &endpoint, const QMap<QString, QString> &query = {}) const;
+
+signals:
+    void authenticationRequired();
+    void networkError(const QString &errorMessage);
+
+private:
+    explicit HttpClient(QObject *parent = nullptr);
+
+    QNetworkRequest createRequest(const QUrl &url, bool withAuth) const;
+    void send(QNetworkReply *reply, const ResponseCallback &completion);
+    void handleReply(QNetworkReply *reply, const ResponseCallback &completion);
+    QByteArray unwrapEncryptedResponse(const QByteArray &body, bool *rejected) const;
+
+    QNetworkAccessManager *networkManager;
+    QString authToken;
+    QString baseUrl;
+    int timeoutMs = 30000;
+    bool apiEncryptEnabled = false;
+    QString apiSecretKey;
+};
+
+} // namespace Tavorin::Api::Network

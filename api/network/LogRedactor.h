@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace Tavorin::Api::Network {
+
+// Bodies are logged to help with support requests, but tokens, passwords, the service's keys and
+// vmess links must never reach a log file.
+class LogRedactor
+{
+public:
+    static constexpr int excerptLength = 500;
+
+    // The body with every secret value masked, cut to excerptLength characters.
+    static QString excerpt(const QByteArray &body);
+    static QString redact(const QByteArray &body);
+};
+
+} // namespace Tavorin::Api::Network

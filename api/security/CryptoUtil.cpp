@@ -1,0 +1,115 @@
+#include "api/security/CryptoUtil.h"
+
+#include "api/security/SystemVolume.h"
+
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QSysInfo>
+#include <QUuid>
+
+#include <openssl/evp.h>
+
+#include <exception>
+#include <memory>
+
+namespace Tavorin::Api::Security {
+
+namespace {
+constexpr int ivLength = 16;
+
+struct CipherContextFree
+{
+    void operator()(EVP_CIPHER_CTX *context) const { EVP_CIPHER_CTX_free(context); }
+};
+} // namespace
+
+DeviceIdInputs DeviceIdInputs::current()
+{
+    return {QSysInfo::machineHostName(), QSysInfo::productType(), QSysInfo::productVersion(),
+            QSysInfo::currentCpuArchitecture(), SystemVolume::serialNumber()};
+}
+
+QByteArray CryptoUtil::aesDecrypt(const QByteArray &ivAndCiphertext, const QString &passphrase)
+{
+    if (ivAndCiphertext.size() <= ivLength) {
+        qWarning() << "[CryptoUtil] 加密数据长度无效";
+        return {};
+    }
+    const QByteArray iv = ivAndCiphertext.left(ivLength);
+    const QByteArray ciphertext = ivAndCiphertext.mid(ivLength);
+    const QByteArray key = QCryptographicHash::hash(passphrase.toUtf8(), QCryptographicHash::Sha256);
+
+    std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> context(EVP_CIPHER_CTX_new());
+    if (!context) {
+        qWarning() << "[CryptoUtil] CryptAcquireContext失败";
+        return {};
+    }
+    if (EVP_DecryptInit_ex(context.get(), EVP_aes_256_cbc(), nullptr,
+                           reinterpret_cast<const unsigned char *>(key.constData()),
+                           reinterpret_cast<const unsigned char *>(iv.constData())) != 1) {
+        qWarning() << "[CryptoUtil] CryptImportKey失败";
+        return {};
+    }
+    QByteArray plain(ciphertext.size() + ivLength, Qt::Uninitialized);
+    int written = 0;
+    int finalWritten = 0;
+    auto *out = reinterpret_cast<unsigned char *>(plain.data());
+    if (EVP_DecryptUpdate(context.get(), out, &written, reinterpret_cast<const unsigned char *>(ciphertext.constData()),
+                          static_cast<int>(ciphertext.size())) != 1 ||
+        EVP_DecryptFinal_ex(context.get(), out + written, &finalWritten) != 1) {
+        qWarning() << "[CryptoUtil] CryptDecrypt失败";
+        return {};
+    }
+    plain.truncate(written + finalWritten);
+    return plain;
+}
+
+QString CryptoUtil::decryptVmessLink(const QString &encryptedLink, const QString &passphrase)
+{
+    if (encryptedLink.isEmpty() || passphrase.isEmpty()) {
+        qWarning() << "[CryptoUtil] 解密参数无效";
+        return {};
+    }
+    try {
+        const QByteArray data = QByteArray::fromBase64(encryptedLink.toLatin1());
+        if (data.isEmpty()) {
+            qWarning() << "[CryptoUtil] Base64解码失败";
+            return {};
+        }
+        const QByteArray plain = aesDecrypt(data, passphrase);
+        if (plain.isEmpty()) {
+            qWarning() << "[CryptoUtil] AES解密失败";
+            return {};
+        }
+        qDebug() << "[CryptoUtil] VMess链接解密成功";
+        return QString::fromUtf8(plain);
+    } catch (const std::exception &exception) {
+        qWarning() << "[CryptoUtil] 解密异常:" << exception.what();
+        return {};
+    }
+}
+
+QString CryptoUtil::generateDeviceId()
+{
+    return generateDeviceId(DeviceIdInputs::current());
+}
+
+QString CryptoUtil::generateDeviceId(const DeviceIdInputs &inputs)
+{
+    QString text = inputs.hostName + inputs.productType + inputs.productVersion + inputs.cpuArchitecture;
+    if (inputs.volumeSerial)
+        text += QString::number(*inputs.volumeSerial);
+    // Too little to tell machines apart: make this id unique at least.
+    if (text.size() < 32)
+        text += QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString id = QStringLiteral("windows_") + md5Hex(text);
+    qDebug().noquote() << "[CryptoUtil] 生成设备ID:" << id;
+    return id;
+}
+
+QString CryptoUtil::md5Hex(const QString &text)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+} // namespace Tavorin::Api::Security
