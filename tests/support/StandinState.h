@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QString>
+#include <QStringList>
+
+// The folder where the platform stand-ins (reg, netsh, setx, tasklist, taskkill, tun2socks) keep what
+// they were told, and where a test tells them to fail. The stand-ins find it through the environment
+// variable MIREVO_STANDIN_STATE, or else $HOME/.mirevo-standins; each test has a HOME of its own.
+class StandinState
+{
+public:
+    static QString folder();
+    static void reset();
+
+    // Internet Settings values written by `reg add KEY /v NAME /t TYPE /d DATA /f` (empty when absent).
+    static QString registryValue(const QString &name);
+    // The WinHTTP proxy: the proxy-server value, empty after `netsh winhttp reset proxy`.
+    static QString winHttpProxy();
+    // A user environment variable set by `setx NAME VALUE`.
+    static QString environmentVariable(const QString &name);
+    // The "wintun" adapter as netsh configured it.
+    static QString adapterAddress();
+    static QString adapterDns();
+    static QStringList routes();
+    static bool adapterExists();
+
+    // Every command run so far, oldest first: program name, then the arguments exactly as received.
+    static QList<QStringList> commandLog();
+
+    // The next `times` runs of `program` whose arguments contain `argumentContains` (any when empty)
+    // exit with `exitCode` (and print a line on standard error) without doing anything.
+    static void failCommand(const QString &program, int exitCode, const QString &argumentContains = {},
+                            int times = 1);
+    // The same, but the run sleeps for `seconds` before exiting non-zero.
+    static void hangCommand(const QString &program, int seconds, const QString &argumentContains = {},
+                            int times = 1);
+};
