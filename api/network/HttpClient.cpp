@@ -12,6 +12,8 @@
 #include <QNetworkRequest>
 #include <QUrlQuery>
 
+#include <memory>
+
 namespace Tavorin::Api::Network {
 
 namespace {
@@ -47,10 +49,10 @@ HttpClient *HttpClient::instance()
 HttpClient::HttpClient(QObject *parent)
     : QObject(parent), networkManager(new QNetworkAccessManager(this)),
       baseUrl(QString::fromUtf8(BuildConfig::apiBaseUrl))
-{
-}
+{}
 
-void HttpClient::get(const QString &endpoint, const ResponseCallback &completion, const QMap<QString, QString> &query)
+void HttpClient::get(const QString &endpoint, const ResponseCallback &completion,
+                     const QMap<QString, QString> &query)
 {
     const QUrl url = buildUrl(endpoint, query);
     qDebug().noquote() << "[HttpClient] GET请求:" << url.toString();
@@ -74,7 +76,8 @@ void HttpClient::post(const QString &endpoint, const QJsonObject &body, const Re
     send(networkManager->post(createRequest(url, true), data), completion);
 }
 
-void HttpClient::postWithoutAuth(const QString &endpoint, const QJsonObject &body, const ResponseCallback &completion)
+void HttpClient::postWithoutAuth(const QString &endpoint, const QJsonObject &body,
+                                 const ResponseCallback &completion)
 {
     const QUrl url = buildUrl(endpoint);
     qDebug().noquote() << "[HttpClient] POST请求(无认证):" << url.toString();
@@ -152,7 +155,14 @@ QNetworkRequest HttpClient::createRequest(const QUrl &url, bool withAuth) const
 
 void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
 {
-    connect(reply, &QNetworkReply::finished, this, [this, reply, completion]() { handleReply(reply, completion); });
+    // The body is collected as it arrives: an aborted transfer (the timeout) discards what the reply
+    // still buffers, and the part that did arrive belongs to the response.
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::readyRead, this, [reply, body]() { body->append(reply->readAll()); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body, completion]() {
+        body->append(reply->readAll());
+        handleReply(reply, *body, completion);
+    });
     connect(reply, &QNetworkReply::errorOccurred, this, [this, reply](QNetworkReply::NetworkError code) {
         if (code == QNetworkReply::NoError)
             return;
@@ -161,13 +171,12 @@ void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
     });
 }
 
-void HttpClient::handleReply(QNetworkReply *reply, const ResponseCallback &completion)
+void HttpClient::handleReply(QNetworkReply *reply, QByteArray body, const ResponseCallback &completion)
 {
     ApiResponse response;
     bool notAnObject = false;
     if (reply->error() != QNetworkReply::NoError) {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QByteArray body = reply->readAll();
         qWarning().noquote() << "[HttpClient] 请求失败, HTTP状态码:" << status;
         qWarning().noquote() << "[HttpClient] 错误:" << reply->errorString();
         qWarning().noquote() << "[HttpClient] 响应数据:" << LogRedactor::excerpt(body);
@@ -186,7 +195,6 @@ void HttpClient::handleReply(QNetworkReply *reply, const ResponseCallback &compl
             response.errorMessage = reply->errorString();
         }
     } else {
-        QByteArray body = reply->readAll();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         bool rejected = false;
         if (apiEncryptEnabled && !apiSecretKey.isEmpty())
@@ -201,7 +209,11 @@ void HttpClient::handleReply(QNetworkReply *reply, const ResponseCallback &compl
                 response.errorMessage = QStringLiteral("响应数据格式错误");
         }
         qDebug().noquote() << "[HttpClient] 响应成功, HTTP状态码:" << status;
-        qDebug().noquote() << "[HttpClient] 响应数据:" << LogRedactor::excerpt(body);
+        // A rejected envelope is not logged: its data member is the Base64 of the real body.
+        if (rejected)
+            qDebug().noquote() << "[HttpClient] 响应数据:" << body.size() << "字节 (签名无效)";
+        else
+            qDebug().noquote() << "[HttpClient] 响应数据:" << LogRedactor::excerpt(body);
     }
 
     if (response.statusCode == 401) {

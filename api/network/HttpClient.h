@@ -23,11 +23,13 @@ class HttpClient : public QObject
 public:
     static HttpClient *instance();
 
-    void get(const QString &endpoint, const ResponseCallback &completion, const QMap<QString, QString> &query = {});
+    void get(const QString &endpoint, const ResponseCallback &completion,
+             const QMap<QString, QString> &query = {});
     void getWithoutAuth(const QString &endpoint, const ResponseCallback &completion,
                         const QMap<QString, QString> &query = {});
     void post(const QString &endpoint, const QJsonObject &body, const ResponseCallback &completion);
-    void postWithoutAuth(const QString &endpoint, const QJsonObject &body, const ResponseCallback &completion);
+    void postWithoutAuth(const QString &endpoint, const QJsonObject &body,
+                         const ResponseCallback &completion);
 
     void setAuthToken(const QString &token);
     void clearAuthToken();
@@ -50,7 +52,7 @@ private:
 
     QNetworkRequest createRequest(const QUrl &url, bool withAuth) const;
     void send(QNetworkReply *reply, const ResponseCallback &completion);
-    void handleReply(QNetworkReply *reply, const ResponseCallback &completion);
+    void handleReply(QNetworkReply *reply, QByteArray body, const ResponseCallback &completion);
     QByteArray unwrapEncryptedResponse(const QByteArray &body, bool *rejected) const;
 
     QNetworkAccessManager *networkManager;

@@ -14,9 +14,12 @@ const QString mask = QStringLiteral("***");
 
 const QStringList &secretKeys()
 {
-    static const QStringList keys{QStringLiteral("token"),          QStringLiteral("password"),
-                                  QStringLiteral("password_confirmation"), QStringLiteral("api_secret_key"),
-                                  QStringLiteral("vpn_encrypt_key"), QStringLiteral("vmess_link")};
+    static const QStringList keys{QStringLiteral("token"),
+                                  QStringLiteral("password"),
+                                  QStringLiteral("password_confirmation"),
+                                  QStringLiteral("api_secret_key"),
+                                  QStringLiteral("vpn_encrypt_key"),
+                                  QStringLiteral("vmess_link")};
     return keys;
 }
 
@@ -28,7 +31,8 @@ QJsonObject redactObject(const QJsonObject &object)
     // A configuration item carries its secret as {"key": "vpn_encrypt_key", "value": "..."}.
     const bool secretItem = secretKeys().contains(object.value(QStringLiteral("key")).toString());
     for (auto it = object.begin(); it != object.end(); ++it) {
-        const bool secret = secretKeys().contains(it.key()) || (secretItem && it.key() == QLatin1String("value"));
+        const bool secret =
+            secretKeys().contains(it.key()) || (secretItem && it.key() == QLatin1String("value"));
         if (secret && !it->isNull() && !it->isObject() && !it->isArray())
             result.insert(it.key(), mask);
         else
@@ -59,14 +63,15 @@ QString LogRedactor::redact(const QByteArray &body)
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error == QJsonParseError::NoError) {
         if (document.isObject())
-            return QString::fromUtf8(QJsonDocument(redactObject(document.object())).toJson(QJsonDocument::Compact));
+            return QString::fromUtf8(
+                QJsonDocument(redactObject(document.object())).toJson(QJsonDocument::Compact));
         if (document.isArray())
             return QString::fromUtf8(
                 QJsonDocument(redactValue(document.array()).toArray()).toJson(QJsonDocument::Compact));
     }
     // Not JSON (or cut short): mask what looks like a secret member all the same.
-    static const QRegularExpression member(
-        QStringLiteral(R"RE(("(?:%1)"\s*:\s*)"(?:[^"\\]|\\.)*("?))RE").arg(secretKeys().join(QLatin1Char('|'))));
+    static const QRegularExpression member(QStringLiteral(R"RE(("(?:%1)"\s*:\s*)"(?:[^"\\]|\\.)*("?))RE")
+                                               .arg(secretKeys().join(QLatin1Char('|'))));
     static const QRegularExpression itemValue(
         QStringLiteral(R"RE(("key"\s*:\s*"(?:%1)"\s*,\s*"value"\s*:\s*)"(?:[^"\\]|\\.)*("?))RE")
             .arg(secretKeys().join(QLatin1Char('|'))));

@@ -54,7 +54,8 @@ QByteArray CryptoUtil::aesDecrypt(const QByteArray &ivAndCiphertext, const QStri
     int written = 0;
     int finalWritten = 0;
     auto *out = reinterpret_cast<unsigned char *>(plain.data());
-    if (EVP_DecryptUpdate(context.get(), out, &written, reinterpret_cast<const unsigned char *>(ciphertext.constData()),
+    if (EVP_DecryptUpdate(context.get(), out, &written,
+                          reinterpret_cast<const unsigned char *>(ciphertext.constData()),
                           static_cast<int>(ciphertext.size())) != 1 ||
         EVP_DecryptFinal_ex(context.get(), out + written, &finalWritten) != 1) {
         qWarning() << "[CryptoUtil] CryptDecrypt失败";

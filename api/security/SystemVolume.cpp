@@ -8,7 +8,9 @@ std::optional<quint32> SystemVolume::serialNumber()
 {
     // The root file system's id is derived from its superblock (the file system UUID on ext4 and
     // btrfs), so it survives reboots and differs between installations, like a volume serial.
-    struct statvfs info {};
+    struct statvfs info
+    {
+    };
     if (statvfs("/", &info) != 0)
         return std::nullopt;
     const unsigned long long fsid = info.f_fsid;

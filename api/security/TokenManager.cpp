@@ -75,8 +75,9 @@ void TokenManager::clearLoginInfo()
 void TokenManager::saveUserInfo(const Models::User &user)
 {
     currentUser = user;
-    LocalStorage::instance()->setString(QStringLiteral("user_info"),
-                                        QString::fromUtf8(QJsonDocument(user.toJson()).toJson(QJsonDocument::Compact)));
+    LocalStorage::instance()->setString(
+        QStringLiteral("user_info"),
+        QString::fromUtf8(QJsonDocument(user.toJson()).toJson(QJsonDocument::Compact)));
     qDebug().noquote() << "[TokenManager] 用户信息已保存:" << user.email;
     emit userChanged();
 }

@@ -41,10 +41,10 @@ void TestUser::readsOnlyExpectedTypes_data()
                                 << qint64(0) << qint64(0) << 0;
     QTest::newRow("id fractional") << QByteArray(R"({"id":42.5})") << 0 << QString() << false << 0 << 0.0
                                    << qint64(0) << qint64(0) << 0;
-    QTest::newRow("id beyond int") << QByteArray(R"({"id":4294967296})") << 0 << QString() << false << 0 << 0.0
-                                   << qint64(0) << qint64(0) << 0;
-    QTest::newRow("email not a string") << QByteArray(R"({"email":5})") << 0 << QString() << false << 0 << 0.0
-                                        << qint64(0) << qint64(0) << 0;
+    QTest::newRow("id beyond int") << QByteArray(R"({"id":4294967296})") << 0 << QString() << false << 0
+                                   << 0.0 << qint64(0) << qint64(0) << 0;
+    QTest::newRow("email not a string")
+        << QByteArray(R"({"email":5})") << 0 << QString() << false << 0 << 0.0 << qint64(0) << qint64(0) << 0;
     QTest::newRow("is_vip as string") << QByteArray(R"({"is_vip":"true"})") << 0 << QString() << false << 0
                                       << 0.0 << qint64(0) << qint64(0) << 0;
     QTest::newRow("is_vip true") << QByteArray(R"({"is_vip":true})") << 0 << QString() << true << 0 << 0.0
@@ -53,13 +53,14 @@ void TestUser::readsOnlyExpectedTypes_data()
                                  << QString() << false << 2 << 1.5 << qint64(0) << qint64(0) << 0;
     QTest::newRow("remaining as string") << QByteArray(R"({"trial_hours_remaining":"1.5"})") << 0 << QString()
                                          << false << 0 << 0.0 << qint64(0) << qint64(0) << 0;
-    QTest::newRow("stats numeric string") << QByteArray(R"({"stats":{"total_upload":"1024","total_download":2048,"total_time":7}})")
-                                          << 0 << QString() << false << 0 << 0.0 << qint64(1024) << qint64(2048) << 7;
-    QTest::newRow("stats beyond 32 bits") << QByteArray(R"({"stats":{"total_upload":8589934592}})") << 0
-                                          << QString() << false << 0 << 0.0 << qint64(8589934592LL) << qint64(0)
-                                          << 0;
-    QTest::newRow("stats as array") << QByteArray(R"({"stats":[1,2,3]})") << 0 << QString() << false << 0 << 0.0
-                                    << qint64(0) << qint64(0) << 0;
+    QTest::newRow("stats numeric string")
+        << QByteArray(R"({"stats":{"total_upload":"1024","total_download":2048,"total_time":7}})") << 0
+        << QString() << false << 0 << 0.0 << qint64(1024) << qint64(2048) << 7;
+    QTest::newRow("stats beyond 32 bits")
+        << QByteArray(R"({"stats":{"total_upload":8589934592}})") << 0 << QString() << false << 0 << 0.0
+        << qint64(8589934592LL) << qint64(0) << 0;
+    QTest::newRow("stats as array") << QByteArray(R"({"stats":[1,2,3]})") << 0 << QString() << false << 0
+                                    << 0.0 << qint64(0) << qint64(0) << 0;
     QTest::newRow("stats null") << QByteArray(R"({"stats":null})") << 0 << QString() << false << 0 << 0.0
                                 << qint64(0) << qint64(0) << 0;
     QTest::newRow("stats text not numeric") << QByteArray(R"({"stats":{"total_upload":"lots"}})") << 0
