@@ -1,0 +1,9 @@
+import QtQuick
+
+Item {
+    id: wrapper
+    Screen {
+        id: screenItem
+        anchors.fill: parent
+    }
+}
