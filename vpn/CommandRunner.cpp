@@ -1,0 +1,50 @@
+#include "vpn/CommandRunner.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QProcess>
+
+namespace Tavorin::Api::Vpn {
+
+CommandRunner::Result CommandRunner::execute(const QString &program, const QStringList &arguments,
+                                             int timeoutMs)
+{
+    Result result;
+    QElapsedTimer clock;
+    clock.start();
+    QProcess process;
+    process.start(program, arguments, QIODevice::ReadWrite);
+    // The commands read nothing; a closed input keeps one that asks a question from waiting for it.
+    process.closeWriteChannel();
+    result.started = process.waitForStarted(timeoutMs);
+    if (result.started)
+        result.finished = process.waitForFinished(qMax<qint64>(1, timeoutMs - clock.elapsed()));
+    if (!result.finished) {
+        result.errorText = process.errorString();
+        process.kill();
+        process.waitForFinished(1000);
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.standardOutput = process.readAllStandardOutput();
+    result.standardError = process.readAllStandardError();
+    return result;
+}
+
+bool CommandRunner::run(const QString &tag, const QString &program, const QStringList &arguments,
+                        int timeoutMs)
+{
+    const Result result = execute(program, arguments, timeoutMs);
+    if (!result.finished) {
+        qWarning().noquote() << tag << "命令执行超时:" << program;
+        return false;
+    }
+    if (result.exitCode != 0) {
+        qWarning().noquote() << tag << "命令执行失败, 退出码:" << result.exitCode;
+        qWarning().noquote() << tag << "错误输出:" << QString::fromLocal8Bit(result.standardError).trimmed();
+        return false;
+    }
+    return true;
+}
+
+} // namespace Tavorin::Api::Vpn

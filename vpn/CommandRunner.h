@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace Tavorin::Api::Vpn {
+
+// The one way the engine runs an external command: an argument list (no shell), a wait with a limit,
+// exit code 0 as success, and failures logged under the caller's tag.
+class CommandRunner
+{
+public:
+    static constexpr int defaultTimeoutMs = 10000;
+
+    struct Result
+    {
+        bool started = false;
+        bool finished = false;
+        int exitCode = -1;
+        QByteArray standardOutput;
+        QByteArray standardError;
+        QString errorText; // the process library's description when it did not start or finish
+
+        bool succeeded() const { return finished && exitCode == 0; }
+    };
+
+    // Runs the command and judges it; a command that cannot start or outlives its limit counts as
+    // timed out ("<tag> 命令执行超时:"), a non-zero exit logs its code and standard error.
+    static bool run(const QString &tag, const QString &program, const QStringList &arguments,
+                    int timeoutMs = defaultTimeoutMs);
+
+    // The same run without judging or logging, for callers that read the output themselves.
+    // A command still running when the limit passes is killed.
+    static Result execute(const QString &program, const QStringList &arguments, int timeoutMs);
+};
+
+} // namespace Tavorin::Api::Vpn

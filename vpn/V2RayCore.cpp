@@ -1,0 +1,544 @@
+#include "vpn/V2RayCore.h"
+
+#include "api/models/JsonReader.h"
+#include "vpn/CommandRunner.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaEnum>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace Tavorin::Api::Vpn {
+
+namespace {
+
+const QString tag = QStringLiteral("[V2RayCore]");
+const QString localHost = QStringLiteral("127.0.0.1");
+
+// Resolver of everything that is not the server's own name; reached through the proxy, so it is
+// written as an address to need no lookup of its own (Cloudflare's public DNS-over-HTTPS service).
+const QString remoteDnsUrl = QStringLiteral("https://1.1.1.1/dns-query");
+
+// Smart mode sends these mainland-China services direct: Baidu (search), Tencent QQ (messaging),
+// Taobao, Tmall and JD (shopping), NetEase, Sina Weibo and Sohu (portals), Bilibili, Youku and
+// iQiyi (video), Alibaba Cloud (cloud).
+const QStringList directDomainSuffixes = {
+    QStringLiteral("cn"),        QStringLiteral("com.cn"),       QStringLiteral("baidu.com"),
+    QStringLiteral("qq.com"),    QStringLiteral("taobao.com"),   QStringLiteral("tmall.com"),
+    QStringLiteral("jd.com"),    QStringLiteral("163.com"),      QStringLiteral("weibo.com"),
+    QStringLiteral("sohu.com"),  QStringLiteral("bilibili.com"), QStringLiteral("youku.com"),
+    QStringLiteral("iqiyi.com"), QStringLiteral("aliyun.com"),
+};
+
+const QStringList directAddressBlocks = {
+    QStringLiteral("1.0.1.0/24"),   QStringLiteral("1.0.2.0/23"),         QStringLiteral("1.0.8.0/21"),
+    QStringLiteral("1.0.32.0/19"),  QStringLiteral("1.1.0.0/24"),         QStringLiteral("1.1.2.0/23"),
+    QStringLiteral("1.1.4.0/22"),   QStringLiteral("1.1.8.0/21"),         QStringLiteral("223.5.5.5/32"),
+    QStringLiteral("223.6.6.6/32"), QStringLiteral("114.114.114.114/32"),
+};
+
+QJsonArray toArray(const QStringList &values)
+{
+    QJsonArray array;
+    for (const QString &value : values)
+        array.append(value);
+    return array;
+}
+
+QJsonObject dnsSection(const VmessConfig &config)
+{
+    QJsonObject remote{{"tag", "dns-remote"}, {"address", remoteDnsUrl}, {"address_resolver", "dns-direct"}};
+    QJsonObject direct{{"tag", "dns-direct"},
+                       {"address", "223.5.5.5"},
+                       {"address_resolver", "dns-local"},
+                       {"detour", "direct"}};
+    QJsonObject local{{"tag", "dns-local"}, {"address", "223.5.5.5"}, {"detour", "direct"}};
+    QJsonObject block{{"tag", "dns-block"}, {"address", "rcode://success"}};
+    QJsonObject serverRule{{"domain", config.address}, {"server", "dns-direct"}};
+    return QJsonObject{{"servers", QJsonArray{remote, direct, local, block}},
+                       {"rules", QJsonArray{serverRule}},
+                       {"final", "dns-remote"},
+                       {"independent_cache", true}};
+}
+
+QJsonArray inboundsSection()
+{
+    QJsonObject mixed{{"type", "mixed"},
+                      {"tag", "mixed-in"},
+                      {"listen", localHost},
+                      {"listen_port", V2RayCore::mixedPort},
+                      {"sniff", true},
+                      {"sniff_override_destination", true},
+                      {"set_system_proxy", false}};
+    QJsonObject dns{
+        {"type", "direct"}, {"tag", "dns-in"}, {"listen", localHost}, {"listen_port", V2RayCore::dnsPort}};
+    return QJsonArray{mixed, dns};
+}
+
+QJsonArray outboundsSection(const VmessConfig &config)
+{
+    QJsonObject proxy{{"type", "vmess"},           {"tag", "proxy"},
+                      {"server", config.address},  {"server_port", config.port},
+                      {"uuid", config.id},         {"security", config.security},
+                      {"alter_id", config.alterId}};
+    if (config.network == QLatin1String("ws")) {
+        QJsonObject transport{{"type", "ws"},
+                              {"path", config.path.isEmpty() ? QStringLiteral("/") : config.path}};
+        if (!config.host.isEmpty())
+            transport.insert("headers", QJsonObject{{"Host", config.host}});
+        proxy.insert("transport", transport);
+    }
+    if (config.tls == QLatin1String("tls")) {
+        proxy.insert("tls", QJsonObject{{"enabled", true},
+                                        {"server_name", config.sni.isEmpty() ? config.address : config.sni},
+                                        {"insecure", false}});
+    }
+    return QJsonArray{proxy, QJsonObject{{"type", "dns"}, {"tag", "dns-out"}},
+                      QJsonObject{{"type", "direct"}, {"tag", "direct"}},
+                      QJsonObject{{"type", "block"}, {"tag", "block"}}};
+}
+
+QJsonObject routeSection(const VmessConfig &config)
+{
+    QJsonArray rules{
+        QJsonObject{{"inbound", "dns-in"}, {"outbound", "dns-out"}},
+        QJsonObject{{"port", 53}, {"outbound", "dns-out"}},
+        QJsonObject{{"ip_cidr", toArray({QStringLiteral("10.0.0.0/8"), QStringLiteral("172.16.0.0/12"),
+                                         QStringLiteral("192.168.0.0/16"), QStringLiteral("127.0.0.0/8")})},
+                    {"outbound", "direct"}},
+    };
+    if (config.routingMode == 0) {
+        rules.append(QJsonObject{{"domain_suffix", toArray(directDomainSuffixes)}, {"outbound", "direct"}});
+        rules.append(QJsonObject{{"ip_cidr", toArray(directAddressBlocks)}, {"outbound", "direct"}});
+    }
+    return QJsonObject{{"rules", rules}, {"final", "proxy"}, {"auto_detect_interface", true}};
+}
+
+quint16 freeLocalPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+QString randomSecret()
+{
+    QByteArray bytes(16, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    return QString::fromLatin1(bytes.toHex());
+}
+
+QString processErrorText(QProcess::ProcessError error)
+{
+    switch (error) {
+    case QProcess::FailedToStart:
+        return QStringLiteral("XRay启动失败，请检查文件是否存在");
+    case QProcess::Crashed:
+        return QStringLiteral("XRay进程崩溃");
+    case QProcess::Timedout:
+        return QStringLiteral("XRay进程超时");
+    case QProcess::ReadError:
+        return QStringLiteral("XRay进程读取错误");
+    case QProcess::WriteError:
+        return QStringLiteral("XRay进程写入错误");
+    default:
+        return QStringLiteral("XRay未知错误");
+    }
+}
+
+} // namespace
+
+V2RayCore::V2RayCore(QObject *parent)
+    : QObject(parent), process(new QProcess(this)), trafficTimer(new QTimer(this)),
+      readinessTimer(new QTimer(this)), controllerClient(new QNetworkAccessManager(this)),
+      resourcePath(QCoreApplication::applicationDirPath() + QStringLiteral("/resources/vpn"))
+{
+    connect(process, &QProcess::started, this, &V2RayCore::onXRayStarted);
+    connect(process, &QProcess::finished, this, &V2RayCore::onXRayFinished);
+    connect(process, &QProcess::errorOccurred, this, &V2RayCore::onXRayError);
+    connect(process, &QProcess::readyReadStandardOutput, this, &V2RayCore::onXRayStdout);
+    connect(process, &QProcess::readyReadStandardError, this, &V2RayCore::onXRayStderr);
+    trafficTimer->setInterval(trafficIntervalMs);
+    connect(trafficTimer, &QTimer::timeout, this, &V2RayCore::updateTrafficStats);
+    readinessTimer->setSingleShot(true);
+    readinessTimer->setInterval(pollIntervalMs);
+    connect(readinessTimer, &QTimer::timeout, this, &V2RayCore::pollReadiness);
+    qDebug().noquote() << tag << "初始化完成，资源路径:" << resourcePath;
+}
+
+V2RayCore::~V2RayCore()
+{
+    stop();
+}
+
+void V2RayCore::setReadinessPolling(int intervalMs, int limitMs)
+{
+    pollIntervalMs = intervalMs;
+    pollLimitMs = limitMs;
+    readinessTimer->setInterval(pollIntervalMs);
+}
+
+void V2RayCore::setTrafficInterval(int milliseconds)
+{
+    trafficTimer->setInterval(milliseconds);
+}
+
+qint64 V2RayCore::processId() const
+{
+    return process->processId();
+}
+
+QString V2RayCore::executablePath() const
+{
+    return resourcePath + QStringLiteral("/x32/xray.exe");
+}
+
+QString V2RayCore::controllerAddress() const
+{
+    return localHost + QLatin1Char(':') + QString::number(controllerPort);
+}
+
+void V2RayCore::prepareController()
+{
+    controllerPort = freeLocalPort();
+    controllerToken = randomSecret();
+}
+
+QString V2RayCore::generateConfig(const VmessConfig &config)
+{
+    if (config.routingMode != 0)
+        qDebug().noquote() << tag << "使用全局模式 - 全部走代理";
+    else
+        qDebug().noquote() << tag << "使用智能模式 - 国内直连";
+    if (controllerPort == 0)
+        prepareController();
+
+    // The controller gives the client the core's real traffic totals; its secret is new for every
+    // connection so that no other local program can read or steer the core.
+    const QJsonObject experimental{{"clash_api", QJsonObject{{"external_controller", controllerAddress()},
+                                                             {"secret", controllerToken}}}};
+    const QJsonObject document{{"log", QJsonObject{{"level", "warning"}}},
+                               {"dns", dnsSection(config)},
+                               {"inbounds", inboundsSection()},
+                               {"outbounds", outboundsSection(config)},
+                               {"route", routeSection(config)},
+                               {"experimental", experimental}};
+    return QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
+}
+
+bool V2RayCore::start(const VmessConfig &config)
+{
+    if (running) {
+        qWarning().noquote() << tag << "XRay已经在运行中";
+        return false;
+    }
+    qDebug().noquote() << tag << "启动XRay连接";
+    qDebug().noquote() << tag
+                       << "服务器:" << config.address + QLatin1Char(':') + QString::number(config.port);
+    qDebug().noquote() << tag << "协议:" << config.network + QStringLiteral(", TLS:") << config.tls;
+
+    prepareController();
+    const QString document = generateConfig(config);
+    if (document.isEmpty()) {
+        emit error(QStringLiteral("生成配置文件失败"));
+        return false;
+    }
+
+    configPath = QStandardPaths::writableLocation(QStandardPaths::TempLocation) +
+                 QStringLiteral("/tavorin_config.json");
+    QFile file(configPath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        const QString message = QStringLiteral("无法创建配置文件: %1").arg(configPath);
+        qWarning().noquote() << tag << message;
+        emit error(message);
+        return false;
+    }
+    file.write(document.toUtf8());
+    file.close();
+    qDebug().noquote() << tag << "配置文件已保存:" << configPath;
+
+    const QString executable = executablePath();
+    qDebug().noquote() << tag << "========== XRay启动诊断 ==========";
+    qDebug().noquote() << tag << "XRay路径:" << executable;
+    qDebug().noquote() << tag << "配置文件:" << configPath;
+    qDebug().noquote() << tag << "资源路径:" << resourcePath;
+    qDebug().noquote() << tag << "当前目录:" << QDir::currentPath();
+    qDebug().noquote() << tag << "程序目录:" << QCoreApplication::applicationDirPath();
+
+    const QFileInfo info(executable);
+    if (!info.exists()) {
+        const QString message = QStringLiteral("❌ XRay可执行文件不存在: %1").arg(executable);
+        qCritical().noquote() << tag << message;
+        qDebug().noquote() << tag << "请检查文件是否存在或是否被杀毒软件删除";
+        emit error(message);
+        return false;
+    }
+    qDebug().noquote() << tag << "XRay文件大小:" << info.size() << "字节";
+    qDebug().noquote() << tag << "XRay可执行:" << info.isExecutable();
+    qDebug().noquote() << tag << "XRay可读:" << info.isReadable();
+    qDebug().noquote() << tag << "测试XRay是否可以运行...";
+
+    const CommandRunner::Result probe = CommandRunner::execute(executable, {QStringLiteral("version")}, 3000);
+    if (probe.finished) {
+        qDebug().noquote() << tag << "✅ XRay版本信息:" << QString::fromUtf8(probe.standardOutput).left(100);
+    } else {
+        qWarning().noquote() << tag << "⚠️ XRay测试运行失败";
+        qWarning().noquote() << tag << "错误:" << probe.errorText;
+    }
+
+    const QStringList arguments{QStringLiteral("run"), QStringLiteral("-c"), configPath,
+                                QStringLiteral("--disable-color")};
+    qDebug().noquote() << tag
+                       << "启动命令:" << executable + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+    qDebug().noquote() << tag << "正在启动XRay进程...";
+
+    ready = false;
+    stopRequested = false;
+    crashReported = false;
+    uploadTotal = 0;
+    downloadTotal = 0;
+    process->start(executable, arguments, QIODevice::ReadWrite);
+    if (process->waitForStarted(5000)) {
+        qDebug().noquote() << tag << "✅ XRay进程已启动";
+        qDebug().noquote() << tag << "==========================================";
+        qDebug().noquote() << tag << "XRay进程已启动, PID:" << process->processId();
+        return true;
+    }
+
+    const QString message = QStringLiteral("❌ XRay启动超时 (5秒)");
+    qCritical().noquote() << tag << message;
+    qDebug().noquote() << tag << "进程错误:" << process->errorString();
+    qDebug().noquote() << tag << "进程状态:"
+                       << QMetaEnum::fromType<QProcess::ProcessState>().valueToKey(process->state());
+    qDebug().noquote() << tag << "退出码:" << process->exitCode();
+    for (const char *line : {"可能的原因:", "1. 杀毒软件拦截", "2. 防火墙阻止", "3. UPX压缩兼容性问题",
+                             "4. 缺少运行库", "5. 配置文件格式错误"})
+        qDebug().noquote() << tag << QString::fromUtf8(line);
+    emit error(message);
+    return false;
+}
+
+void V2RayCore::onXRayStarted()
+{
+    qDebug().noquote() << tag << "XRay进程已启动";
+    running = true;
+    sinceStarted.start();
+    // The listener is up a little after the process; poll it rather than guessing a delay.
+    readinessTimer->start(0);
+}
+
+void V2RayCore::pollReadiness()
+{
+    if (!running || ready || process->state() != QProcess::Running)
+        return;
+    if (sinceStarted.elapsed() > pollLimitMs) {
+        const QString message = QStringLiteral("XRay本地代理端口未就绪 (%1毫秒)").arg(pollLimitMs);
+        qWarning().noquote() << tag << message;
+        cancelReadiness();
+        emit error(message);
+        return;
+    }
+    readinessProbe = new QTcpSocket(this);
+    connect(readinessProbe, &QTcpSocket::connected, this, &V2RayCore::onReadinessProbeConnected);
+    connect(readinessProbe, &QTcpSocket::errorOccurred, this, &V2RayCore::onReadinessProbeFailed);
+    readinessProbe->connectToHost(QHostAddress::LocalHost, mixedPort);
+}
+
+void V2RayCore::onReadinessProbeConnected()
+{
+    cancelReadiness();
+    if (running && process->state() == QProcess::Running)
+        becomeReady();
+}
+
+void V2RayCore::onReadinessProbeFailed()
+{
+    if (!readinessProbe)
+        return;
+    readinessProbe->disconnect(this);
+    readinessProbe->deleteLater();
+    readinessProbe = nullptr;
+    if (running && !ready)
+        readinessTimer->start(pollIntervalMs);
+}
+
+void V2RayCore::cancelReadiness()
+{
+    readinessTimer->stop();
+    if (readinessProbe) {
+        readinessProbe->disconnect(this);
+        readinessProbe->abort();
+        readinessProbe->deleteLater();
+        readinessProbe = nullptr;
+    }
+}
+
+void V2RayCore::becomeReady()
+{
+    ready = true;
+    qDebug().noquote() << tag << "本地代理端口已就绪, 用时:" << sinceStarted.elapsed() << "毫秒";
+    qDebug().noquote() << tag << "启动流量监控";
+    uploadTotal = 0;
+    downloadTotal = 0;
+    trafficTimer->start();
+    emit connected();
+}
+
+void V2RayCore::onXRayFinished(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    const bool crashed = exitStatus == QProcess::CrashExit;
+    qDebug().noquote() << tag << "XRay进程已退出, 退出码:" << exitCode
+                       << QStringLiteral(", 状态:") +
+                              (crashed ? QStringLiteral("崩溃") : QStringLiteral("正常"));
+    const bool wasReady = ready;
+    running = false;
+    ready = false;
+    cancelReadiness();
+    qDebug().noquote() << tag << "停止流量监控";
+    trafficTimer->stop();
+    cancelTrafficRead();
+    // Our own stop() kills the process, which the process library reports as a crash: not an error.
+    if (!stopRequested) {
+        if (crashed && !crashReported) {
+            crashReported = true;
+            emit error(QStringLiteral("XRay进程崩溃"));
+        } else if (!crashed && !wasReady) {
+            const QString message = QStringLiteral("XRay进程在就绪前退出, 退出码: %1").arg(exitCode);
+            qWarning().noquote() << tag << message;
+            emit error(message);
+        }
+    }
+    emit disconnected();
+}
+
+void V2RayCore::onXRayError(QProcess::ProcessError processError)
+{
+    if (stopRequested)
+        return;
+    if (processError == QProcess::Crashed) {
+        if (crashReported)
+            return;
+        crashReported = true;
+    }
+    const QString message = processErrorText(processError);
+    qWarning().noquote() << tag << message;
+    emit error(message);
+}
+
+void V2RayCore::onXRayStdout()
+{
+    const QString text = QString::fromUtf8(process->readAllStandardOutput()).trimmed();
+    if (text.isEmpty())
+        return;
+    qDebug().noquote() << "[XRay输出]" << text;
+    emit logOutput(QStringLiteral("[XRay] ") + text);
+}
+
+void V2RayCore::onXRayStderr()
+{
+    const QString text = QString::fromUtf8(process->readAllStandardError()).trimmed();
+    if (!text.contains(QLatin1String("ERROR")) && !text.contains(QLatin1String("FATAL")))
+        return;
+    qDebug().noquote() << "[XRay错误]" << text;
+    emit logOutput(QStringLiteral("[XRay错误] ") + text);
+}
+
+void V2RayCore::updateTrafficStats()
+{
+    // One read at a time: a slow controller must not pile up requests.
+    if (!running || trafficReply)
+        return;
+    QNetworkRequest request(QUrl(QStringLiteral("http://%1/connections").arg(controllerAddress())));
+    request.setRawHeader("Authorization", "Bearer " + controllerToken.toLatin1());
+    request.setTransferTimeout(qMax(100, trafficTimer->interval()));
+    trafficReply = controllerClient->get(request);
+    QNetworkReply *reply = trafficReply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply]() { onTrafficReply(reply); });
+}
+
+void V2RayCore::onTrafficReply(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    if (reply != trafficReply)
+        return;
+    trafficReply = nullptr;
+    if (!running)
+        return;
+    // A reply that cannot be read leaves the figures as they were.
+    if (reply->error() != QNetworkReply::NoError) {
+        qDebug().noquote() << tag << "读取流量统计失败:" << reply->errorString();
+        return;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
+    const QJsonObject totals = document.object();
+    const qint64 upload = Models::JsonReader::integer64(totals, QStringLiteral("uploadTotal"), -1);
+    const qint64 download = Models::JsonReader::integer64(totals, QStringLiteral("downloadTotal"), -1);
+    if (upload < 0 || download < 0) {
+        qDebug().noquote() << tag << "流量统计格式无效";
+        return;
+    }
+    uploadTotal = upload;
+    downloadTotal = download;
+    emit trafficUpdate(uploadTotal, downloadTotal);
+}
+
+void V2RayCore::cancelTrafficRead()
+{
+    if (!trafficReply)
+        return;
+    QNetworkReply *reply = trafficReply;
+    trafficReply = nullptr;
+    reply->abort();
+}
+
+void V2RayCore::stop()
+{
+    if (!running && process->state() == QProcess::NotRunning)
+        return;
+    qDebug().noquote() << tag << "停止XRay连接";
+    qDebug().noquote() << tag << "停止流量监控";
+    trafficTimer->stop();
+    cancelReadiness();
+    cancelTrafficRead();
+    stopRequested = true;
+
+    if (process->state() != QProcess::NotRunning) {
+        const qint64 pid = process->processId();
+        qDebug().noquote() << tag << "正在终止XRay进程, PID:" << pid;
+        process->kill();
+        if (!process->waitForFinished(stopTimeoutMs)) {
+            qWarning().noquote() << tag << "XRay进程未响应，尝试系统级强制终止";
+            CommandRunner::run(tag, QStringLiteral("taskkill"),
+                               {QStringLiteral("/F"), QStringLiteral("/PID"), QString::number(pid)});
+            process->waitForFinished(500);
+        }
+        qDebug().noquote() << tag << "XRay进程已终止";
+    }
+
+    if (!configPath.isEmpty() && QFile::exists(configPath)) {
+        QFile::remove(configPath);
+        qDebug().noquote() << tag << "已删除配置文件:" << configPath;
+    }
+    running = false;
+    ready = false;
+    uploadTotal = 0;
+    downloadTotal = 0;
+    qDebug().noquote() << tag << "XRay已停止";
+}
+
+} // namespace Tavorin::Api::Vpn

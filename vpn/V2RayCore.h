@@ -1,0 +1,104 @@
+#pragma once
+
+#include "vpn/VmessConfig.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTcpSocket;
+class QTimer;
+
+namespace Tavorin::Api::Vpn {
+
+// Runs the proxy core (xray.exe beside the client) with a configuration generated for one server:
+// announces "connected" once its process runs and its mixed listener accepts connections, reports
+// the process's end and errors, and reads the traffic totals from the core's own controller.
+class V2RayCore : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 mixedPort = 10315;
+    static constexpr quint16 dnsPort = 16450;
+    // How long a started core may take before its mixed listener accepts a connection.
+    static constexpr int readinessLimitMs = 10000;
+    static constexpr int readinessPollIntervalMs = 25;
+    static constexpr int trafficIntervalMs = 2000;
+
+    explicit V2RayCore(QObject *parent);
+    ~V2RayCore() override;
+
+    bool start(const VmessConfig &config);
+    void stop();
+    QString generateConfig(const VmessConfig &config);
+
+    bool isRunning() const { return running; }
+    qint64 processId() const;
+    QString executablePath() const;
+    QString configFilePath() const { return configPath; }
+    // The controller endpoint of the current (or next) run: "127.0.0.1:PORT" and its bearer secret.
+    QString controllerAddress() const;
+    QString controllerSecret() const { return controllerToken; }
+
+    // Seams; the defaults are the product's.
+    void setResourcePath(const QString &path) { resourcePath = path; }
+    QString getResourcePath() const { return resourcePath; }
+    void setReadinessPolling(int intervalMs, int limitMs);
+    void setTrafficInterval(int milliseconds);
+    void setStopTimeoutMs(int milliseconds) { stopTimeoutMs = milliseconds; }
+
+signals:
+    void connected();
+    void disconnected();
+    void error(const QString &error);
+    void trafficUpdate(qlonglong upload, qlonglong download);
+    void logOutput(const QString &log);
+
+private slots:
+    void onXRayStarted();
+    void onXRayFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onXRayError(QProcess::ProcessError error);
+    void onXRayStdout();
+    void onXRayStderr();
+    void updateTrafficStats();
+
+private:
+    void prepareController();
+    void pollReadiness();
+    void onReadinessProbeConnected();
+    void onReadinessProbeFailed();
+    void becomeReady();
+    void cancelReadiness();
+    void cancelTrafficRead();
+    void onTrafficReply(QNetworkReply *reply);
+
+    QProcess *process;
+    QTimer *trafficTimer;
+    QTimer *readinessTimer;
+    QNetworkAccessManager *controllerClient;
+    QString resourcePath;
+    QString configPath;
+    qint64 uploadTotal = 0;
+    qint64 downloadTotal = 0;
+    bool running = false;
+
+    // One run of the process, from start() to its end.
+    bool ready = false;
+    bool stopRequested = false;
+    bool crashReported = false;
+    QElapsedTimer sinceStarted;
+    QTcpSocket *readinessProbe = nullptr;
+    QNetworkReply *trafficReply = nullptr;
+    quint16 controllerPort = 0;
+    QString controllerToken;
+
+    int pollIntervalMs = readinessPollIntervalMs;
+    int pollLimitMs = readinessLimitMs;
+    int stopTimeoutMs = 2000;
+};
+
+} // namespace Tavorin::Api::Vpn
