@@ -33,6 +33,8 @@ public:
     void clearRequests();
 
     // The next `times` requests of `method` `path` (without the /api/v1/ root) get this answer instead.
+    // `times` 0 or less: every such request until the service is reset. `status` 0 with a delay keeps the
+    // service's own answer and only sends it `delayMs` later (the request takes effect at once).
     void scriptReply(const QString &method, const QString &path, int status, const QByteArray &body,
                      int delayMs = 0, int times = 1);
     void revokeToken(const QString &token);
@@ -41,14 +43,19 @@ public:
     void setConfig(const QString &key, const QJsonValue &value);
     void setEnvelope(bool enabled, const QString &secret);
     void setHeartbeatInterval(int seconds);
-    // Adds a server entry (name, country_code, tier, requires_vip, vmess { address, port, id, aid, net, ... },
-    // encrypted: bool); returns its id.
+    // Adds a server entry (name, country_code, tier, requires_vip, vmess { address, port, id, aid, net, ...
+    // }, encrypted: bool); returns its id.
     int addServer(const QJsonObject &server);
     // The heartbeats received, oldest first (their request bodies as objects).
     QJsonArray heartbeats() const;
+    // Any call of the control endpoint ("tokens", "payments", "users", "orders", "announcements", "reset",
+    // ...: the list heads the service's main source); `path` is relative to /_control/. Answers the reply
+    // object; on failure it is empty or has "ok" false, and lastControlError() says why.
     QJsonObject control(const QString &method, const QString &path, const QJsonObject &body = {}) const;
+    QString lastControlError() const { return controlError; }
 
 private:
     QProcess process;
     quint16 servicePort = 0;
+    mutable QString controlError;
 };
