@@ -1,5 +1,6 @@
 #include "FakeApi.h"
 #include "FakeApiControl.h"
+#include "QmlLog.h"
 
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -8,8 +9,10 @@
 
 using Tavorin::Testing::FakeApi;
 using Tavorin::Testing::FakeApiControl;
+using Tavorin::Testing::QmlLog;
 
-// Runs once per tst_*.qml file: every file gets a fresh fake as `API` and its control as `FakeApi`.
+// qmlEngineAvailable runs once per tst_*.qml file: every file gets a fresh fake as `API` and its
+// control as `FakeApi`; the log record `QmlLog` lives for the whole run.
 class Setup : public QObject
 {
     Q_OBJECT
@@ -19,6 +22,7 @@ public slots:
     {
         // The same style on every platform, so customised controls raise no style warnings.
         QQuickStyle::setStyle(QStringLiteral("Basic"));
+        log = new QmlLog(this);
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -28,7 +32,11 @@ public slots:
         auto *control = new FakeApiControl(api, engine);
         engine->rootContext()->setContextProperty(QStringLiteral("API"), api);
         engine->rootContext()->setContextProperty(QStringLiteral("FakeApi"), control);
+        engine->rootContext()->setContextProperty(QStringLiteral("QmlLog"), log);
     }
+
+private:
+    QmlLog *log = nullptr;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(mirevo_qmltest, Setup)

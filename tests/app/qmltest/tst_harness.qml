@@ -8,6 +8,12 @@ Item {
     width: 100
     height: 100
 
+    SignalSpy {
+        id: userInfoSpy
+        target: API
+        signalName: "userInfoChanged"
+    }
+
     TestCase {
         id: testCase
         name: "Harness"
@@ -34,10 +40,9 @@ Item {
         }
 
         function test_stateAndSignals() {
-            const spy = Qt.createQmlObject('import QtTest; SignalSpy { signalName: "userInfoChanged" }', root)
-            spy.target = API
+            userInfoSpy.clear()
             FakeApi.setState({ "isLoggedIn": true, "userEmail": "a@b.c", "freeMinutes": 0, "trialUsed": true })
-            compare(spy.count, 1)
+            compare(userInfoSpy.count, 1)
             compare(API.isLoggedIn, true)
             compare(API.userEmail, "a@b.c")
             compare(API.trialUsed, true)
@@ -45,7 +50,6 @@ Item {
             compare(API.checkVpnPermission(3, false), 4)
             compare(API.getVpnFailureReasonText(4), "您的免费体验时长已用完，请升级VIP继续使用")
             compare(API.connectVpn(3, "", false), false)
-            spy.destroy()
         }
     }
 }

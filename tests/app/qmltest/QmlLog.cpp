@@ -1,0 +1,54 @@
+#include "QmlLog.h"
+
+namespace Tavorin::Testing {
+
+namespace {
+QStringList recorded;
+QmlLog *active = nullptr;
+} // namespace
+
+QmlLog::QmlLog(QObject *parent) : QObject(parent)
+{
+    active = this;
+    previous = qInstallMessageHandler(&QmlLog::handler);
+}
+
+QmlLog::~QmlLog()
+{
+    qInstallMessageHandler(previous);
+    if (active == this)
+        active = nullptr;
+}
+
+void QmlLog::handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    recorded.append(message);
+    if (active && active->previous)
+        active->previous(type, context, message);
+}
+
+QStringList QmlLog::lines() const
+{
+    return recorded;
+}
+
+void QmlLog::clear()
+{
+    recorded.clear();
+}
+
+bool QmlLog::contains(const QString &fragment) const
+{
+    return indexOf(fragment) >= 0;
+}
+
+int QmlLog::indexOf(const QString &fragment) const
+{
+    for (int i = 0; i < recorded.size(); ++i) {
+        if (recorded.at(i).contains(fragment))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace Tavorin::Testing
