@@ -1,5 +1,7 @@
 #pragma once
 
+#include "api/models/SystemConfig.h"
+#include "api/models/TrialStatus.h"
 #include "api/models/User.h"
 
 #include <QString>
@@ -13,5 +15,9 @@ namespace Tavorin::Api::Services {
 using UserCallback = std::function<void(bool success, const QString &message, const Models::User &user)>;
 using ResultCallback = std::function<void(bool success, const QString &message)>;
 using InitializeCallback = std::function<void(bool success)>;
+using SystemConfigCallback =
+    std::function<void(bool success, const QString &message, const Models::SystemConfig &config)>;
+using TrialStatusCallback =
+    std::function<void(bool success, const QString &message, const Models::TrialStatus &status)>;
 
 } // namespace Tavorin::Api::Services

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "api/models/ConfigItem.h"
+
+#include <QJsonObject>
+#include <QMap>
+#include <QMetaType>
+#include <QString>
+
+namespace Tavorin::Api::Models {
+
+// The service's system configuration: every item as received, plus typed members with fixed
+// defaults for the items the client acts on.
+struct SystemConfig
+{
+    QString appName;
+    QString appVersion;
+    QString siteName;
+    bool freeTrialEnabled = false;
+    int freeTrialDuration = 0;
+    int freeTrialMaxCount = 0;
+    bool vipTrialEnabled = false;
+    int vipTrialDuration = 0;
+    bool maintenanceMode = false;
+    bool enableRegistration = true;
+    int maxDevices = 3;
+    int freeMaxDevices = 1;
+    bool vpnEncryptEnabled = false;
+    QString vpnEncryptKey;
+    bool apiEncryptEnabled = false;
+    QString apiSecretKey;
+    bool tlsCertPinningEnabled = false;
+    QString tlsCertFingerprints;
+    QString downloadFileAndroid;
+    QString downloadFileIos;
+    QString downloadFileWindows;
+    QString downloadFileMacos;
+    QMap<QString, ConfigItem> items;
+
+    static SystemConfig fromJson(const QJsonObject &data);
+    bool getBool(const QString &key, bool defaultValue) const;
+    int getInt(const QString &key, int defaultValue) const;
+    QString getString(const QString &key, const QString &defaultValue) const;
+};
+
+} // namespace Tavorin::Api::Models
+
+Q_DECLARE_METATYPE(Tavorin::Api::Models::SystemConfig)

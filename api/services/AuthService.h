@@ -1,0 +1,51 @@
+#pragma once
+
+#include "api/models/User.h"
+#include "api/services/ServiceCallbacks.h"
+
+#include <QObject>
+#include <QString>
+
+namespace Tavorin::Api::Network {
+struct ApiResponse;
+}
+
+namespace Tavorin::Api::Services {
+
+// Signs the user in and out, registers accounts and refreshes the current user. The signed-in
+// state itself lives in TokenManager; the token for requests in HttpClient.
+class AuthService : public QObject
+{
+    Q_OBJECT
+
+public:
+    static AuthService *instance();
+
+    void login(const QString &email, const QString &password, const UserCallback &completion);
+    void registerUser(const QString &email, const QString &password, const QString &name,
+                      const QString &refferCode, const UserCallback &completion);
+    void logout(const ResultCallback &completion);
+    void getCurrentUser(const UserCallback &completion);
+    void refreshCurrentUser(const UserCallback &completion);
+
+    // The rule every reply that carries the signed-in user must pass before it is stored.
+    static bool isAcceptableUser(const Models::User &user);
+
+signals:
+    void loginSuccess(const Models::User &user);
+    void loginFailed(const QString &message);
+    void registerSuccess(const Models::User &user);
+    void registerFailed(const QString &message);
+    void logoutSuccess();
+    void userInfoUpdated(const Models::User &user);
+    void authenticationRequired();
+
+private:
+    explicit AuthService(QObject *parent = nullptr);
+
+    // Returns whether the reply was accepted; `message` and `user` are what the caller was given.
+    bool handleAuthResponse(const Network::ApiResponse &response, const UserCallback &completion,
+                            QString *message, Models::User *user);
+};
+
+} // namespace Tavorin::Api::Services
