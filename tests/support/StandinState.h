@@ -22,6 +22,7 @@ public:
     // The "wintun" adapter as netsh configured it.
     static QString adapterAddress();
     static QString adapterDns();
+    // The prefixes of the routes through the adapter, in the order they were added.
     static QStringList routes();
     static bool adapterExists();
 
@@ -35,4 +36,22 @@ public:
     // The same, but the run sleeps for `seconds` before exiting non-zero.
     static void hangCommand(const QString &program, int seconds, const QString &argumentContains = {},
                             int times = 1);
+
+    // Read-backs beyond the ones above.
+    static QString registryType(const QString &name); // "REG_DWORD", "REG_SZ", empty when absent
+    static QString winHttpBypassList();
+    // True once `setx NAME ...` ran, also with an empty value (environmentVariable then reads empty).
+    static bool hasEnvironmentVariable(const QString &name);
+    static QString adapterMask();
+    static QString adapterAddressSource(); // "static", "dhcp", or empty while netsh never set it
+    static QString adapterDnsSource();     // the same for the DNS server
+    // The process ids of the running core and tun2socks stand-ins; 0 when none runs (a killed one
+    // included), so a test can kill one to play a crash.
+    static qint64 corePid();
+    static qint64 tun2socksPid();
+    // Only the commands of one program ("reg", "netsh", "xray.exe", ...).
+    static QList<QStringList> commandLog(const QString &program);
+    // The core stand-in's TLS client also trusts this certificate authority (PEM): the client writes
+    // "insecure": false, so a test server's self-signed certificate must be trusted this way.
+    static bool trustCertificate(const QString &pemFile);
 };

@@ -1,0 +1,161 @@
+#include "StandinState.h"
+
+#include "StandinStore.h"
+
+#include <QFile>
+#include <QJsonObject>
+
+using Standin::StandinStore;
+
+namespace {
+
+QJsonObject section(const char *name)
+{
+    return StandinStore::readState().value(QLatin1String(name)).toObject();
+}
+
+} // namespace
+
+QString StandinState::folder()
+{
+    return StandinStore::folder();
+}
+
+void StandinState::reset()
+{
+    StandinStore::reset();
+}
+
+QString StandinState::registryValue(const QString &name)
+{
+    const QJsonObject registry = section("registry");
+    for (auto it = registry.begin(); it != registry.end(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value().toObject().value(QStringLiteral("data")).toString();
+    }
+    return {};
+}
+
+QString StandinState::registryType(const QString &name)
+{
+    const QJsonObject registry = section("registry");
+    for (auto it = registry.begin(); it != registry.end(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value().toObject().value(QStringLiteral("type")).toString();
+    }
+    return {};
+}
+
+QString StandinState::winHttpProxy()
+{
+    return section("winhttp").value(QStringLiteral("proxy")).toString();
+}
+
+QString StandinState::winHttpBypassList()
+{
+    return section("winhttp").value(QStringLiteral("bypass")).toString();
+}
+
+QString StandinState::environmentVariable(const QString &name)
+{
+    const QJsonObject environment = section("environment");
+    for (auto it = environment.begin(); it != environment.end(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value().toString();
+    }
+    return {};
+}
+
+bool StandinState::hasEnvironmentVariable(const QString &name)
+{
+    const QJsonObject environment = section("environment");
+    for (auto it = environment.begin(); it != environment.end(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QString StandinState::adapterAddress()
+{
+    return section("adapter").value(QStringLiteral("address")).toString();
+}
+
+QString StandinState::adapterMask()
+{
+    return section("adapter").value(QStringLiteral("mask")).toString();
+}
+
+QString StandinState::adapterDns()
+{
+    return section("adapter").value(QStringLiteral("dns")).toString();
+}
+
+QString StandinState::adapterAddressSource()
+{
+    return section("adapter").value(QStringLiteral("addressSource")).toString();
+}
+
+QString StandinState::adapterDnsSource()
+{
+    return section("adapter").value(QStringLiteral("dnsSource")).toString();
+}
+
+QStringList StandinState::routes()
+{
+    QStringList prefixes;
+    const QJsonArray routes = section("adapter").value(QStringLiteral("routes")).toArray();
+    for (const QJsonValue &route : routes)
+        prefixes.append(route.toObject().value(QStringLiteral("prefix")).toString());
+    return prefixes;
+}
+
+bool StandinState::adapterExists()
+{
+    return tun2socksPid() > 0;
+}
+
+qint64 StandinState::corePid()
+{
+    return StandinStore::livePid(QStringLiteral("xray"), QStringLiteral("xray.exe"));
+}
+
+qint64 StandinState::tun2socksPid()
+{
+    return StandinStore::livePid(QStringLiteral("tun2socks"), QStringLiteral("tun2socks.exe"));
+}
+
+QList<QStringList> StandinState::commandLog()
+{
+    return StandinStore::commands();
+}
+
+QList<QStringList> StandinState::commandLog(const QString &program)
+{
+    QList<QStringList> matching;
+    const QList<QStringList> all = StandinStore::commands();
+    for (const QStringList &line : all) {
+        if (StandinStore::sameProgram(line.value(0), program))
+            matching.append(line);
+    }
+    return matching;
+}
+
+void StandinState::failCommand(const QString &program, int exitCode, const QString &argumentContains,
+                               int times)
+{
+    StandinStore::addFault({program, argumentContains, exitCode, 0, times});
+}
+
+void StandinState::hangCommand(const QString &program, int seconds, const QString &argumentContains,
+                               int times)
+{
+    StandinStore::addFault({program, argumentContains, 1, seconds, times});
+}
+
+bool StandinState::trustCertificate(const QString &pemFile)
+{
+    const QString target = StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
+    QFile::remove(target);
+    return QFile::copy(pemFile, target);
+}

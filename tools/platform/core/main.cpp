@@ -1,0 +1,237 @@
+#include "ControllerServer.h"
+#include "CoreConfig.h"
+#include "MixedRelay.h"
+#include "StandinStore.h"
+#include "TerminationWatcher.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryFile>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <cstdio>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+using namespace Standin;
+
+namespace {
+
+const char *const Version = "Xray 1.8.4 (Mirevo stand-in, vmess through V2Ray 4.34) linux/amd64";
+constexpr int V2RayReadyLimitMs = 10000;
+
+void info(const QString &text)
+{
+    std::fprintf(stdout, "INFO %s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+int fatal(const QString &text)
+{
+    std::fprintf(stderr, "FATAL %s\n", qPrintable(text));
+    std::fflush(stderr);
+    return 1;
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+QString portTaken(const QHostAddress &address, quint16 port)
+{
+    QTcpServer probe;
+    if (probe.listen(address, port))
+        return {};
+    return QStringLiteral("listen tcp %1:%2: %3").arg(address.toString()).arg(port).arg(probe.errorString());
+}
+
+bool accepts(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(200);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = application.arguments().mid(1);
+    if (const std::optional<int> injected = StandinStore::enterProgram(QStringLiteral("xray.exe"), arguments))
+        return *injected;
+
+    if (arguments == QStringList{QStringLiteral("version")}) {
+        std::printf("%s\nA unified platform for anti-censorship.\n", Version);
+        return 0;
+    }
+    if (arguments.value(0) != QLatin1String("run")) {
+        std::fprintf(stderr, "Usage: xray.exe version | xray.exe run -c FILE [--disable-color]\n");
+        return fatal(QStringLiteral("unknown command: %1").arg(arguments.join(QLatin1Char(' '))));
+    }
+    QString configPath;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &flag = arguments.at(i);
+        if ((flag == QLatin1String("-c") || flag == QLatin1String("--config")) && i + 1 < arguments.size() &&
+            configPath.isEmpty())
+            configPath = arguments.at(++i);
+        else if (flag != QLatin1String("--disable-color"))
+            return fatal(QStringLiteral("unknown flag: %1").arg(flag));
+    }
+    if (configPath.isEmpty())
+        return fatal(QStringLiteral("missing configuration: run -c FILE"));
+
+    QFile file(configPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return fatal(QStringLiteral("read config at %1: %2").arg(configPath, file.errorString()));
+    CoreConfig config;
+    QString reason;
+    if (!CoreConfig::parse(file.readAll(), &config, &reason))
+        return fatal(QStringLiteral("decode config at %1: %2").arg(configPath, reason));
+
+    // Refuse at once when a port is taken, before v2ray is started for nothing.
+    QList<QPair<QHostAddress, quint16>> ports{{config.mixed.address, config.mixed.port}};
+    for (const CoreConfig::Listener &listener : std::as_const(config.dnsListeners))
+        ports.append({listener.address, listener.port});
+    if (config.hasController)
+        ports.append({config.controllerAddress, config.controllerPort});
+    for (const auto &[address, port] : std::as_const(ports)) {
+        const QString taken = portTaken(address, port);
+        if (!taken.isEmpty())
+            return fatal(QStringLiteral("start service: %1").arg(taken));
+    }
+
+    QString v2ray = qEnvironmentVariable("MIREVO_V2RAY");
+    if (v2ray.isEmpty())
+        v2ray = QStandardPaths::findExecutable(QStringLiteral("v2ray"));
+    if (v2ray.isEmpty())
+        return fatal(QStringLiteral("v2ray not found on PATH (Debian package v2ray)"));
+
+    const quint16 socksPort = freePort();
+    const quint16 httpPort = freePort();
+    const QString trustedCa = StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
+    QTemporaryFile v2rayConfig(QDir::tempPath() + QStringLiteral("/xray-standin-XXXXXX.json"));
+    if (!v2rayConfig.open())
+        return fatal(QStringLiteral("write v2ray configuration: %1").arg(v2rayConfig.errorString()));
+    v2rayConfig.write(
+        QJsonDocument(config.toV2Ray(socksPort, httpPort, QFile::exists(trustedCa) ? trustedCa : QString()))
+            .toJson());
+    v2rayConfig.flush();
+
+    QProcess child;
+    const pid_t self = ::getpid();
+    // A SIGKILLed core cannot clean up: the kernel ends v2ray with it.
+    child.setChildProcessModifier([self]() {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != self)
+            ::_exit(1);
+    });
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(v2ray, {QStringLiteral("-config"), v2rayConfig.fileName()});
+    if (!child.waitForStarted(5000))
+        return fatal(QStringLiteral("start v2ray: %1").arg(child.errorString()));
+
+    const QDeadlineTimer deadline(V2RayReadyLimitMs);
+    while (!(accepts(socksPort) && accepts(httpPort))) {
+        if (child.state() == QProcess::NotRunning || child.waitForFinished(0) || deadline.hasExpired()) {
+            const QString output = QString::fromUtf8(child.readAll()).trimmed();
+            child.kill();
+            child.waitForFinished(1000);
+            return fatal(QStringLiteral("start outbound/vmess[%1]: v2ray did not come up: %2")
+                             .arg(config.vmessTag, output));
+        }
+        QThread::msleep(10);
+    }
+
+    MixedRelay relay(socksPort, httpPort);
+    if (!relay.listen(config.mixed.address, config.mixed.port))
+        return fatal(QStringLiteral("start inbound/mixed[%1]: listen tcp %2:%3: %4")
+                         .arg(config.mixed.tag, config.mixed.address.toString())
+                         .arg(config.mixed.port)
+                         .arg(relay.errorString()));
+    info(QStringLiteral("inbound/mixed[%1]: tcp server started at %2:%3")
+             .arg(config.mixed.tag, config.mixed.address.toString())
+             .arg(config.mixed.port));
+
+    // The DNS listener is bound so that its port is held as a real core holds it; it answers nothing.
+    QList<QTcpServer *> dnsTcp;
+    QList<QUdpSocket *> dnsUdp;
+    for (const CoreConfig::Listener &listener : std::as_const(config.dnsListeners)) {
+        auto *tcp = new QTcpServer(&application);
+        auto *udp = new QUdpSocket(&application);
+        if (!tcp->listen(listener.address, listener.port) ||
+            !udp->bind(listener.address, listener.port, QAbstractSocket::DontShareAddress))
+            return fatal(QStringLiteral("start inbound/direct[%1]: listen %2:%3: address already in use")
+                             .arg(listener.tag, listener.address.toString())
+                             .arg(listener.port));
+        QObject::connect(udp, &QUdpSocket::readyRead, udp, [udp]() {
+            while (udp->hasPendingDatagrams())
+                udp->receiveDatagram();
+        });
+        QObject::connect(tcp, &QTcpServer::newConnection, tcp, [tcp]() {
+            while (QTcpSocket *socket = tcp->nextPendingConnection())
+                socket->deleteLater();
+        });
+        info(QStringLiteral("inbound/direct[%1]: tcp and udp server started at %2:%3")
+                 .arg(listener.tag, listener.address.toString())
+                 .arg(listener.port));
+    }
+
+    ControllerServer controller(config.controllerSecret,
+                                [&relay]() { return qMakePair(relay.uploadTotal(), relay.downloadTotal()); });
+    if (config.hasController) {
+        if (!controller.listen(config.controllerAddress, config.controllerPort))
+            return fatal(QStringLiteral("start clash-api: listen tcp %1:%2: %3")
+                             .arg(config.controllerAddress.toString())
+                             .arg(config.controllerPort)
+                             .arg(controller.errorString()));
+        info(QStringLiteral("clash-api: restful api listening at %1:%2")
+                 .arg(config.controllerAddress.toString())
+                 .arg(config.controllerPort));
+    }
+
+    const QString server = config.vmess.value(QStringLiteral("server")).toString();
+    info(QStringLiteral("outbound/vmess[%1]: %2:%3 through v2ray (pid %4)")
+             .arg(config.vmessTag, server)
+             .arg(config.vmess.value(QStringLiteral("server_port")).toInt())
+             .arg(child.processId()));
+    StandinStore::writePid(QStringLiteral("xray"), QCoreApplication::applicationPid());
+    info(QStringLiteral("core started"));
+
+    QObject::connect(&child, &QProcess::readyRead, &child, [&child]() {
+        const QList<QByteArray> lines = child.readAll().trimmed().split('\n');
+        for (const QByteArray &line : lines)
+            std::fprintf(stdout, "v2ray: %s\n", line.constData());
+        std::fflush(stdout);
+    });
+    int exitCode = 0;
+    QObject::connect(&child, &QProcess::finished, &application, [&exitCode](int code) {
+        fatal(QStringLiteral("v2ray exited with code %1").arg(code));
+        exitCode = 1;
+        QCoreApplication::quit();
+    });
+    TerminationWatcher watcher;
+    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &application, [](int number) {
+        info(QStringLiteral("signal %1 received, closing").arg(number));
+        QCoreApplication::quit();
+    });
+    application.exec();
+
+    QObject::disconnect(&child, nullptr, nullptr, nullptr);
+    child.kill();
+    child.waitForFinished(2000);
+    StandinStore::removePid(QStringLiteral("xray"), QCoreApplication::applicationPid());
+    return exitCode;
+}
