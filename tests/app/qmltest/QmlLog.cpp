@@ -10,7 +10,16 @@ QmlLog *active = nullptr;
 QmlLog::QmlLog(QObject *parent) : QObject(parent)
 {
     active = this;
-    previous = qInstallMessageHandler(&QmlLog::handler);
+    previous = nullptr;
+    install();
+}
+
+void QmlLog::install()
+{
+    // The test logger installs its own handler when a test file starts: chain onto whatever is current.
+    const QtMessageHandler current = qInstallMessageHandler(&QmlLog::handler);
+    if (current != &QmlLog::handler)
+        previous = current;
 }
 
 QmlLog::~QmlLog()
@@ -34,6 +43,7 @@ QStringList QmlLog::lines() const
 
 void QmlLog::clear()
 {
+    install();
     recorded.clear();
 }
 

@@ -19,6 +19,7 @@ public:
     ~QmlLog() override;
 
     QStringList lines() const;
+    // Forgets the lines so far and makes sure the recorder sees the next ones: call it before them.
     Q_INVOKABLE void clear();
     // Whether any line recorded since the last clear() contains the fragment.
     Q_INVOKABLE bool contains(const QString &fragment) const;
@@ -26,6 +27,7 @@ public:
     Q_INVOKABLE int indexOf(const QString &fragment) const;
 
 private:
+    void install();
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
     QtMessageHandler previous;
 };
