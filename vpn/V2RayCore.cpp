@@ -351,6 +351,8 @@ void V2RayCore::pollReadiness()
         qWarning().noquote() << tag << message;
         cancelReadiness();
         emit error(message);
+        // A core that never serves its port is of no use; the owner may have stopped it already.
+        stop();
         return;
     }
     readinessProbe = new QTcpSocket(this);

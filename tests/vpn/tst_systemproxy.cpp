@@ -19,8 +19,8 @@ QStringList reg(const QString &name, const QString &type, const QString &data)
 
 const QStringList enable = reg("ProxyEnable", "REG_DWORD", "1");
 const QStringList server = reg("ProxyServer", "REG_SZ", "socks=127.0.0.1:10315");
-const QStringList winHttpSet{"netsh", "winhttp", "set", "proxy", "proxy-server=\"socks=127.0.0.1:10315\"",
-                             "bypass-list=\"<local>\""};
+const QStringList winHttpSet{
+    "netsh", "winhttp", "set", "proxy", "proxy-server=\"socks=127.0.0.1:10315\"", "bypass-list=\"<local>\""};
 const QStringList httpSet{"setx", "http_proxy", url};
 const QStringList httpsSet{"setx", "https_proxy", url};
 const QStringList import{"netsh", "winhttp", "import", "proxy", "source=ie"};
@@ -28,7 +28,6 @@ const QStringList disable = reg("ProxyEnable", "REG_DWORD", "0");
 const QStringList winHttpReset{"netsh", "winhttp", "reset", "proxy"};
 const QStringList httpClear{"setx", "http_proxy", ""};
 const QStringList httpsClear{"setx", "https_proxy", ""};
-
 
 } // namespace
 
@@ -66,12 +65,18 @@ void TestSystemProxy::serverValue_data()
     QTest::addColumn<QString>("proxyUrl");
     QTest::addColumn<QString>("value");
 
-    QTest::newRow("socks5 becomes socks") << "socks5://127.0.0.1:1080" << "socks=127.0.0.1:1080";
-    QTest::newRow("socks") << "socks://127.0.0.1:10315" << "socks=127.0.0.1:10315";
-    QTest::newRow("http") << "http://127.0.0.1:8080" << "http=127.0.0.1:8080";
-    QTest::newRow("no port") << "socks://127.0.0.1" << "";
-    QTest::newRow("not a url") << "代理 服务器" << "";
-    QTest::newRow("no scheme") << "127.0.0.1:1080" << "";
+    QTest::newRow("socks5 becomes socks") << "socks5://127.0.0.1:1080"
+                                          << "socks=127.0.0.1:1080";
+    QTest::newRow("socks") << "socks://127.0.0.1:10315"
+                           << "socks=127.0.0.1:10315";
+    QTest::newRow("http") << "http://127.0.0.1:8080"
+                          << "http=127.0.0.1:8080";
+    QTest::newRow("no port") << "socks://127.0.0.1"
+                             << "";
+    QTest::newRow("not a url") << "代理 服务器"
+                               << "";
+    QTest::newRow("no scheme") << "127.0.0.1:1080"
+                               << "";
 }
 
 void TestSystemProxy::serverValue()
@@ -88,7 +93,8 @@ void TestSystemProxy::serverValue()
 void TestSystemProxy::switchOnAndOff()
 {
     QVERIFY(SystemProxyManager::setSystemProxy(url));
-    QCOMPARE(StandinState::commandLog(), (QList<QStringList>{enable, server, winHttpSet, httpSet, httpsSet, import}));
+    QCOMPARE(StandinState::commandLog(),
+             (QList<QStringList>{enable, server, winHttpSet, httpSet, httpsSet, import}));
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
     QCOMPARE(StandinState::registryType("ProxyEnable"), QString("REG_DWORD"));
     QCOMPARE(StandinState::registryValue("ProxyServer"), QString("socks=127.0.0.1:10315"));
@@ -118,17 +124,22 @@ void TestSystemProxy::switchOnFailures_data()
     QTest::addColumn<QList<QStringList>>("commands");
     QTest::addColumn<QString>("warning");
 
-    QTest::newRow("registry switch") << "reg" << "ProxyEnable" << false << QList<QStringList>{enable}
+    QTest::newRow("registry switch") << "reg"
+                                     << "ProxyEnable" << false << QList<QStringList>{enable}
                                      << "[SystemProxyManager] 设置ProxyEnable失败";
-    QTest::newRow("registry server") << "reg" << "ProxyServer" << false << QList<QStringList>{enable, server}
+    QTest::newRow("registry server") << "reg"
+                                     << "ProxyServer" << false << QList<QStringList>{enable, server}
                                      << "[SystemProxyManager] 设置ProxyServer失败";
     QTest::newRow("winhttp, not fatal")
-        << "netsh" << "set" << true << QList<QStringList>{enable, server, winHttpSet, httpSet, httpsSet, import}
+        << "netsh"
+        << "set" << true << QList<QStringList>{enable, server, winHttpSet, httpSet, httpsSet, import}
         << "[SystemProxyManager] 设置WinHTTP代理失败";
     QTest::newRow("http_proxy, https_proxy not tried")
-        << "setx" << "http_proxy" << true << QList<QStringList>{enable, server, winHttpSet, httpSet, import}
+        << "setx"
+        << "http_proxy" << true << QList<QStringList>{enable, server, winHttpSet, httpSet, import}
         << "[SystemProxyManager] 设置环境变量代理失败";
-    QTest::newRow("https_proxy") << "setx" << "https_proxy" << true
+    QTest::newRow("https_proxy") << "setx"
+                                 << "https_proxy" << true
                                  << QList<QStringList>{enable, server, winHttpSet, httpSet, httpsSet, import}
                                  << "[SystemProxyManager] 设置https_proxy失败";
 }
@@ -160,10 +171,18 @@ void TestSystemProxy::switchOffIsBestEffort_data()
     // Whichever step fails, WinHTTP ends up direct: by its reset, or by the import from Internet
     // Settings that are switched off. With the registry write failed the import must not run: it
     // would copy the still enabled proxy back.
-    QTest::newRow("registry") << "reg" << "ProxyEnable" << false << "1" << "[SystemProxyManager] 清除ProxyEnable失败";
-    QTest::newRow("winhttp") << "netsh" << "reset" << false << "0" << "[SystemProxyManager] 重置WinHTTP代理失败";
-    QTest::newRow("winhttp hangs") << "netsh" << "reset" << true << "0" << "[SystemProxyManager] 命令执行超时: netsh";
-    QTest::newRow("http_proxy") << "setx" << "http_proxy" << false << "0" << "[SystemProxyManager] 清除http_proxy失败";
+    QTest::newRow("registry") << "reg"
+                              << "ProxyEnable" << false << "1"
+                              << "[SystemProxyManager] 清除ProxyEnable失败";
+    QTest::newRow("winhttp") << "netsh"
+                             << "reset" << false << "0"
+                             << "[SystemProxyManager] 重置WinHTTP代理失败";
+    QTest::newRow("winhttp hangs") << "netsh"
+                                   << "reset" << true << "0"
+                                   << "[SystemProxyManager] 命令执行超时: netsh";
+    QTest::newRow("http_proxy") << "setx"
+                                << "http_proxy" << false << "0"
+                                << "[SystemProxyManager] 清除http_proxy失败";
 }
 
 void TestSystemProxy::switchOffIsBestEffort()

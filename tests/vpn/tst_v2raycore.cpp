@@ -1,0 +1,309 @@
+#include "LogCapture.h"
+#include "StandinState.h"
+#include "vpn/V2RayCore.h"
+#include "vpn/VmessConfig.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/types.h>
+
+using Tavorin::Api::Vpn::V2RayCore;
+using Tavorin::Api::Vpn::VmessConfig;
+
+namespace {
+
+const char *fakeCoreFlag = "--fake-core";
+
+// This test program doubles as a proxy core that serves its mixed port and a controller whose first
+// two answers carry traffic totals and whose later ones fail, so that a test sees what a failed
+// read does to the figures.
+int fakeCore(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = application.arguments().mid(2);
+    if (arguments == QStringList{"version"}) {
+        std::printf("Xray 0.0.0 (test double)\n");
+        return 0;
+    }
+    QFile file(arguments.value(2));
+    if (arguments.value(0) != QLatin1String("run") || !file.open(QIODevice::ReadOnly))
+        return 2;
+    const QJsonObject controller = QJsonDocument::fromJson(file.readAll())
+                                       .object()
+                                       .value("experimental")
+                                       .toObject()
+                                       .value("clash_api")
+                                       .toObject();
+    const QStringList endpoint = controller.value("external_controller").toString().split(':');
+    const QByteArray authorization = "Bearer " + controller.value("secret").toString().toUtf8();
+
+    QTcpServer mixed;
+    QTcpServer api;
+    if (!mixed.listen(QHostAddress::LocalHost, V2RayCore::mixedPort) ||
+        !api.listen(QHostAddress(endpoint.value(0)), endpoint.value(1).toUShort()))
+        return 3;
+    QObject::connect(&mixed, &QTcpServer::newConnection, [&mixed]() {
+        while (QTcpSocket *socket = mixed.nextPendingConnection())
+            socket->close();
+    });
+    int answered = 0;
+    QObject::connect(&api, &QTcpServer::newConnection, [&]() {
+        while (QTcpSocket *socket = api.nextPendingConnection()) {
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, socket]() {
+                const QByteArray head = socket->readAll();
+                QByteArray reply;
+                if (!head.contains(authorization)) {
+                    reply = "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+                } else if (++answered <= 2) {
+                    const QByteArray body = QJsonDocument(QJsonObject{{"uploadTotal", answered * 1000},
+                                                                      {"downloadTotal", answered * 5000},
+                                                                      {"connections", QJsonValue::Null}})
+                                                .toJson(QJsonDocument::Compact);
+                    reply = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                            QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+                } else {
+                    reply = "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\nConnection: "
+                            "close\r\n\r\n";
+                }
+                socket->write(reply);
+                socket->disconnectFromHost();
+            });
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+    std::fprintf(stdout, "  \n");
+    std::fflush(stdout);
+    std::fprintf(stderr, "WARN ignored\n");
+    std::fflush(stderr);
+    return application.exec();
+}
+
+VmessConfig localServer()
+{
+    VmessConfig config;
+    config.address = QStringLiteral("127.0.0.1");
+    config.port = 1; // nothing is sent through the proxy here
+    config.id = QStringLiteral("5b4a9f2e-1c3d-4e5f-8a9b-0c1d2e3f4a5b");
+    return config;
+}
+
+bool portAccepts(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(1000);
+}
+
+QStringList texts(const QSignalSpy &spy)
+{
+    QStringList list;
+    for (const QList<QVariant> &arguments : spy)
+        list << arguments.at(0).toString();
+    return list;
+}
+
+struct CoreSpies
+{
+    explicit CoreSpies(V2RayCore *core)
+        : connected(core, &V2RayCore::connected), disconnected(core, &V2RayCore::disconnected),
+          errors(core, &V2RayCore::error), traffic(core, &V2RayCore::trafficUpdate),
+          logs(core, &V2RayCore::logOutput)
+    {}
+    QSignalSpy connected;
+    QSignalSpy disconnected;
+    QSignalSpy errors;
+    QSignalSpy traffic;
+    QSignalSpy logs;
+};
+
+} // namespace
+
+class TestV2RayCore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void connectedOnceListeningAndStopIsQuiet();
+    void secondStartRefused();
+    void endsBeforeReady_data();
+    void endsBeforeReady();
+    void endsWhileConnected_data();
+    void endsWhileConnected();
+    void trafficFromController();
+};
+
+void TestV2RayCore::init()
+{
+    StandinState::reset();
+}
+
+void TestV2RayCore::connectedOnceListeningAndStopIsQuiet()
+{
+    V2RayCore core(nullptr);
+    CoreSpies spies(&core);
+    core.stop(); // never started: nothing at all
+    QCOMPARE(spies.disconnected.size(), 0);
+
+    QVERIFY(core.start(localServer()));
+    QVERIFY(spies.connected.wait(5000));
+    QVERIFY(core.isRunning());
+    QVERIFY(portAccepts(V2RayCore::mixedPort));
+    QVERIFY(QFile::exists(core.configFilePath()));
+    QCOMPARE(StandinState::commandLog("xray.exe").last(),
+             (QStringList{"xray.exe", "run", "-c", core.configFilePath(), "--disable-color"}));
+
+    core.stop();
+    QCOMPARE(spies.connected.size(), 1);
+    QCOMPARE(spies.disconnected.size(), 1);
+    // The kill of our own stop is reported as a crash by the process library; it is no error.
+    QCOMPARE(texts(spies.errors), QStringList());
+    QVERIFY(!core.isRunning());
+    QVERIFY(!QFile::exists(core.configFilePath()));
+    QTRY_COMPARE(StandinState::corePid(), qint64(0));
+}
+
+void TestV2RayCore::secondStartRefused()
+{
+    V2RayCore core(nullptr);
+    CoreSpies spies(&core);
+    QVERIFY(core.start(localServer()));
+    LogCapture log;
+    QVERIFY(!core.start(localServer()));
+    QVERIFY(log.contains("[V2RayCore] XRay已经在运行中"));
+    QCOMPARE(spies.errors.size(), 0);
+    core.stop();
+}
+
+void TestV2RayCore::endsBeforeReady_data()
+{
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QString>("injection");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("logLine");
+
+    QTest::newRow("configuration refused") << "chacha99"
+                                           << ""
+                                           << "XRay进程在就绪前退出, 退出码: 1"
+                                           << "[XRay错误] FATAL";
+    QTest::newRow("exits at once") << "auto"
+                                   << "fail"
+                                   << "XRay进程在就绪前退出, 退出码: 7"
+                                   << "";
+    QTest::newRow("never listens") << "auto"
+                                   << "hang"
+                                   << "XRay本地代理端口未就绪 (300毫秒)"
+                                   << "";
+}
+
+void TestV2RayCore::endsBeforeReady()
+{
+    QFETCH(QString, security);
+    QFETCH(QString, injection);
+    QFETCH(QString, error);
+    QFETCH(QString, logLine);
+
+    if (injection == QLatin1String("fail"))
+        StandinState::failCommand("xray.exe", 7, "run");
+    else if (injection == QLatin1String("hang"))
+        StandinState::hangCommand("xray.exe", 30, "run");
+    V2RayCore core(nullptr);
+    core.setReadinessPolling(20, 300);
+    CoreSpies spies(&core);
+    VmessConfig config = localServer();
+    config.security = security;
+
+    QVERIFY(core.start(config));
+    QVERIFY(spies.disconnected.wait(5000));
+    QCOMPARE(texts(spies.errors), QStringList{error});
+    QCOMPARE(spies.connected.size(), 0);
+    QCOMPARE(spies.disconnected.size(), 1);
+    QVERIFY(!core.isRunning());
+    if (!logLine.isEmpty())
+        QVERIFY2(texts(spies.logs).join('\n').contains(logLine), qPrintable(texts(spies.logs).join('\n')));
+}
+
+void TestV2RayCore::endsWhileConnected_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QStringList>("errors");
+
+    QTest::newRow("killed") << int(SIGKILL) << QStringList{"XRay进程崩溃"};
+    QTest::newRow("ends cleanly") << int(SIGTERM) << QStringList();
+}
+
+void TestV2RayCore::endsWhileConnected()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(QStringList, errors);
+
+    V2RayCore core(nullptr);
+    CoreSpies spies(&core);
+    QVERIFY(core.start(localServer()));
+    QVERIFY(spies.connected.wait(5000));
+    const QString configPath = core.configFilePath();
+
+    QCOMPARE(::kill(static_cast<pid_t>(core.processId()), signalNumber), 0);
+    QVERIFY(spies.disconnected.wait(5000));
+    // One crash, one error, although both the process error and the end report it.
+    QCOMPARE(texts(spies.errors), errors);
+    QCOMPARE(spies.disconnected.size(), 1);
+    QVERIFY(!core.isRunning());
+    // A process that ended by itself leaves its configuration; stop() then does nothing.
+    core.stop();
+    QVERIFY(QFile::exists(configPath));
+    QCOMPARE(spies.disconnected.size(), 1);
+}
+
+void TestV2RayCore::trafficFromController()
+{
+    QTemporaryDir resources;
+    QVERIFY(QDir().mkpath(resources.path() + "/x32"));
+    QFile script(resources.path() + "/x32/xray.exe");
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec '" + QCoreApplication::applicationFilePath().toUtf8() + "' " +
+                 fakeCoreFlag + " \"$@\"\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFile::ExeOwner);
+
+    V2RayCore core(nullptr);
+    core.setResourcePath(resources.path());
+    core.setTrafficInterval(40);
+    CoreSpies spies(&core);
+    LogCapture log;
+    QVERIFY(core.start(localServer()));
+    QVERIFY(spies.connected.wait(5000));
+    QTRY_COMPARE(spies.traffic.size(), 2);
+    QCOMPARE(spies.traffic.at(0), (QList<QVariant>{qlonglong(1000), qlonglong(5000)}));
+    QCOMPARE(spies.traffic.at(1), (QList<QVariant>{qlonglong(2000), qlonglong(10000)}));
+
+    // The controller fails from now on: the figures stay where they were, nothing is reported.
+    QTRY_VERIFY(log.lines().filter("[V2RayCore] 读取流量统计失败").size() >= 2);
+    QCOMPARE(spies.traffic.size(), 2);
+    QCOMPARE(texts(spies.errors), QStringList());
+    // Blank output is dropped, and so is standard error without ERROR or FATAL.
+    QCOMPARE(texts(spies.logs), QStringList());
+    core.stop();
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], fakeCoreFlag) == 0)
+        return fakeCore(argc, argv);
+    QCoreApplication application(argc, argv);
+    TestV2RayCore test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_v2raycore.moc"
