@@ -32,7 +32,8 @@ DevService::~DevService()
 
 bool DevService::start()
 {
-    process.start(QStringLiteral(MIREVO_DEV_SERVICE_PATH), {QStringLiteral("--port"), QStringLiteral("0")});
+    process.start(QStringLiteral(MIREVO_DEV_SERVICE_PATH),
+                  {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--exit-with-stdin")});
     if (!process.waitForStarted(startTimeoutMs)) {
         qWarning().noquote() << "[DevService] cannot start" << MIREVO_DEV_SERVICE_PATH
                              << process.errorString();

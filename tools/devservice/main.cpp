@@ -1,7 +1,9 @@
 // mirevo-dev-service: the Mirevo REST service for development and tests, with in-memory state.
 //
-//   mirevo-dev-service --port N      (N = 0 picks a free port)
+//   mirevo-dev-service --port N [--exit-with-stdin]      (N = 0 picks a free port)
 //
+// --exit-with-stdin ends the service when its standard input reaches end of file, so a service started by
+// a test does not outlive a test that crashed.
 // Listens on 127.0.0.1 only. The first line on standard output is "listening on 127.0.0.1:PORT";
 // request log lines go to standard error. Demo account: demo@mirevo.dev / mirevo123.
 //
@@ -80,8 +82,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QSocketNotifier>
 
 #include <cstdio>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -94,6 +98,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("TCP port, 0 for a free one"),
                                         QStringLiteral("port"), QStringLiteral("0"));
     parser.addOption(portOption);
+    const QCommandLineOption stdinOption(QStringLiteral("exit-with-stdin"),
+                                         QStringLiteral("Quit when standard input is closed"));
+    parser.addOption(stdinOption);
     parser.process(app);
 
     bool ok = false;
@@ -111,5 +118,17 @@ int main(int argc, char *argv[])
     }
     std::printf("listening on 127.0.0.1:%u\n", static_cast<unsigned>(bound));
     std::fflush(stdout);
+
+    if (parser.isSet(stdinOption)) {
+        auto *watcher = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
+        QObject::connect(watcher, &QSocketNotifier::activated, &app, [watcher]() {
+            char buffer[256];
+            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got <= 0) {
+                watcher->setEnabled(false);
+                QCoreApplication::quit();
+            }
+        });
+    }
     return app.exec();
 }

@@ -13,7 +13,10 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -52,6 +55,10 @@ class TestDevService : public QObject
 private slots:
     void initTestCase();
     void init();
+
+    void commandLine_data();
+    void commandLine();
+    void endsWithItsInput();
 
     void signIn_data();
     void signIn();
@@ -106,6 +113,74 @@ void TestDevService::initTestCase()
 void TestDevService::init()
 {
     QVERIFY(service.control(QStringLiteral("POST"), QStringLiteral("reset")).value("ok").toBool());
+}
+
+void TestDevService::commandLine_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("listens");
+    QTest::addColumn<int>("exitCode");
+
+    // A port that was free a moment ago, and one that is busy.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const QString freePort = QString::number(probe.serverPort());
+    probe.close();
+
+    QTest::newRow("any free port") << "0" << true << 0;
+    QTest::newRow("given port") << freePort << true << 0;
+    QTest::newRow("port in use") << QString::number(service.port()) << false << 1;
+    QTest::newRow("port not a number") << "eighty" << false << 2;
+    QTest::newRow("port out of range") << "70000" << false << 2;
+}
+
+void TestDevService::commandLine()
+{
+    QFETCH(QString, port);
+    QFETCH(bool, listens);
+    QFETCH(int, exitCode);
+
+    QProcess process;
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(QStringLiteral(MIREVO_DEV_SERVICE_PATH), {QStringLiteral("--port"), port});
+    QVERIFY(process.waitForStarted(5000));
+    if (!listens) {
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), exitCode);
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(process.canReadLine(), 5000);
+    const QString line = QString::fromLatin1(process.readLine());
+    const QRegularExpression format(QStringLiteral("^listening on 127\\.0\\.0\\.1:([0-9]+)\\n$"));
+    const QRegularExpressionMatch match = format.match(line);
+    QVERIFY2(match.hasMatch(), qPrintable(line));
+    const int bound = match.captured(1).toInt();
+    if (port != QLatin1String("0"))
+        QCOMPARE(bound, port.toInt());
+    QVERIFY(bound > 0);
+
+    // It answers there, on the loopback address.
+    const Answer plans =
+        send(QStringLiteral("GET"), QStringLiteral("http://127.0.0.1:%1/api/v1/plans").arg(bound));
+    QCOMPARE(plans.status, 200);
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+void TestDevService::endsWithItsInput()
+{
+    QProcess process;
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(QStringLiteral(MIREVO_DEV_SERVICE_PATH),
+                  {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--exit-with-stdin")});
+    QVERIFY(process.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(process.canReadLine(), 5000);
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
 }
 
 Answer TestDevService::send(const QString &method, const QString &path, const QByteArray &body,
