@@ -1,0 +1,58 @@
+#include "app/ApiManager.h"
+#include "app/QmlApiAdapter.h"
+
+#include <QDebug>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickStyle>
+#include <QUrl>
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    // One style everywhere, so the customised controls look the same on every platform.
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+
+    Tavorin::Api::ApiManager::instance()->initialize([](bool success) {
+        if (success)
+            qDebug() << "API模块初始化成功";
+        else
+            qCritical() << "API模块初始化失败";
+    });
+
+    QQmlApplicationEngine engine;
+    auto *adapter = new Tavorin::Api::QmlApiAdapter(&app);
+    engine.rootContext()->setContextProperty(QStringLiteral("API"), adapter);
+
+    engine.addImportPath(QCoreApplication::applicationDirPath() + QStringLiteral("/qml"));
+    engine.addImportPath(QStringLiteral(":/qt/qml"));
+    engine.addImportPath(QStringLiteral(":/"));
+    qDebug().noquote() << "应用程序目录:" << QCoreApplication::applicationDirPath();
+    qDebug() << "导入路径:" << engine.importPathList();
+
+    QUrl url(QStringLiteral("qrc:/qt/qml/UntitledProject1Content/App.qml"));
+    qDebug().noquote() << "尝试加载URL:" << url.toString();
+    QObject::connect(
+        &engine, &QQmlApplicationEngine::objectCreationFailed, &app,
+        [url]() {
+            qDebug().noquote() << "加载失败:" << url.toString();
+            qDebug() << "尝试备用路径...";
+        },
+        Qt::QueuedConnection);
+    engine.load(url);
+
+    if (engine.rootObjects().isEmpty()) {
+        qDebug() << "第一种方式失败，尝试直接路径...";
+        url = QUrl(QStringLiteral("qrc:/UntitledProject1Content/App.qml"));
+        qDebug().noquote() << "尝试加载URL:" << url.toString();
+        engine.load(url);
+    }
+
+    if (engine.rootObjects().isEmpty()) {
+        qDebug() << "所有加载方式都失败了";
+        return -1;
+    }
+    qDebug() << "应用程序启动成功！";
+    return app.exec();
+}
