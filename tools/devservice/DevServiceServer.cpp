@@ -6,6 +6,8 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonDocument>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -112,8 +114,13 @@ void DevServiceServer::dispatch(const QHttpServerRequest &request, QHttpServerRe
         send(responder, reply);
         return;
     }
+    // A client may give up before a held-back answer is due; its socket is gone by then.
+    const QPointer<QTcpSocket> socket = responder.socket();
     auto held = std::make_shared<QHttpServerResponder>(std::move(responder));
-    QTimer::singleShot(delayMs, this, [held, reply]() { send(*held, reply); });
+    QTimer::singleShot(delayMs, this, [held, reply, socket]() {
+        if (socket && socket->state() == QAbstractSocket::ConnectedState)
+            send(*held, reply);
+    });
 }
 
 DevReply DevServiceServer::api(const QHttpServerRequest &request, const QString &encodedPath, int *delayMs)

@@ -1227,6 +1227,16 @@ void TestDevService::delayedReply()
     QVERIFY(finished.wait(5000));
     QCOMPARE(slow->readAll(), QByteArrayLiteral("{\"success\":true}"));
     delete slow;
+
+    // A client that gives up before the held-back answer is due leaves the service running.
+    service.scriptReply(QStringLiteral("GET"), QStringLiteral("plans"), 200, "{}", 200);
+    QNetworkReply *abandoned = network.get(request);
+    QTRY_COMPARE(service.requests(QStringLiteral("plans")).size(), 3);
+    abandoned->abort();
+    delete abandoned;
+    service.scriptReply(QStringLiteral("GET"), QStringLiteral("configs"), 0, {}, 400);
+    QCOMPARE(send(QStringLiteral("GET"), QStringLiteral("configs")).status, 200);
+    QCOMPARE(send(QStringLiteral("GET"), QStringLiteral("plans")).status, 200);
 }
 
 QTEST_MAIN(TestDevService)
