@@ -201,3 +201,62 @@ QJsonArray DevService::heartbeats() const
         .value(QStringLiteral("heartbeats"))
         .toArray();
 }
+
+void DevService::reset()
+{
+    control(QStringLiteral("POST"), QStringLiteral("reset"));
+}
+
+QJsonObject DevService::updateUser(const QJsonObject &fields)
+{
+    QJsonObject body = fields;
+    if (!body.contains(QStringLiteral("email")))
+        body.insert(QStringLiteral("email"), demoEmail());
+    return control(QStringLiteral("POST"), QStringLiteral("users"), body)
+        .value(QStringLiteral("user"))
+        .toObject();
+}
+
+void DevService::setDeviceStatus(const QString &status, bool forceDisconnect, const QString &message,
+                                 const QString &deviceId)
+{
+    QJsonObject body{{QStringLiteral("device_status"), status},
+                     {QStringLiteral("force_disconnect"), forceDisconnect},
+                     {QStringLiteral("message"), message}};
+    if (!deviceId.isEmpty())
+        body.insert(QStringLiteral("device_id"), deviceId);
+    control(QStringLiteral("POST"), QStringLiteral("heartbeat"), body);
+}
+
+int DevService::addAnnouncement(const QJsonObject &announcement)
+{
+    return control(QStringLiteral("POST"), QStringLiteral("announcements"), announcement)
+        .value(QStringLiteral("id"))
+        .toInt();
+}
+
+QStringList DevService::addOrders(int count, const QString &status)
+{
+    const QJsonArray ids = control(QStringLiteral("POST"), QStringLiteral("orders"),
+                                   {{QStringLiteral("email"), demoEmail()},
+                                    {QStringLiteral("count"), count},
+                                    {QStringLiteral("status"), status}})
+                               .value(QStringLiteral("order_ids"))
+                               .toArray();
+    QStringList list;
+    for (const QJsonValue &id : ids)
+        list.append(id.toString());
+    return list;
+}
+
+QJsonArray DevService::payments() const
+{
+    return control(QStringLiteral("GET"), QStringLiteral("payments"))
+        .value(QStringLiteral("payments"))
+        .toArray();
+}
+
+QJsonArray DevService::tokens() const
+{
+    return control(QStringLiteral("GET"), QStringLiteral("tokens")).value(QStringLiteral("tokens")).toArray();
+}

@@ -48,6 +48,24 @@ public:
     int addServer(const QJsonObject &server);
     // The heartbeats received, oldest first (their request bodies as objects).
     QJsonArray heartbeats() const;
+    // Back to the seeded state: accounts, tokens, payments, configuration, request log, scripts, heartbeats.
+    void reset();
+    // Changes an account (default the demo account): "vip_days" (N days from now, 0 none, negative past),
+    // "vip_expires_at", "trial_hours", "trial_used", "vip_trial_used", "status", "name", "password";
+    // "create": true makes a missing account. Returns the user record as the API shows it.
+    QJsonObject updateUser(const QJsonObject &fields);
+    // What later heartbeats of "connected" devices answer in "device_status" (every device, or one).
+    void setDeviceStatus(const QString &status, bool forceDisconnect, const QString &message,
+                         const QString &deviceId = {});
+    // Adds an announcement (title, content, type, platform: "all" by default); returns its id.
+    int addAnnouncement(const QJsonObject &announcement);
+    // Adds `count` orders of the demo account with that status, oldest first; returns their order ids.
+    QStringList addOrders(int count, const QString &status = QStringLiteral("completed"));
+    // Every payment: the status record plus "email", "device_id" and "payment_provider".
+    QJsonArray payments() const;
+    // Every token issued: "token", "email", "device_id", "device_name", "revoked", "issued_at".
+    QJsonArray tokens() const;
+
     // Any call of the control endpoint ("tokens", "payments", "users", "orders", "announcements", "reset",
     // ...: the list heads the service's main source); `path` is relative to /_control/. Answers the reply
     // object; on failure it is empty or has "ok" false, and lastControlError() says why.

@@ -112,7 +112,8 @@ void TestDevService::initTestCase()
 
 void TestDevService::init()
 {
-    QVERIFY(service.control(QStringLiteral("POST"), QStringLiteral("reset")).value("ok").toBool());
+    service.reset();
+    QVERIFY(service.lastControlError().isEmpty());
 }
 
 void TestDevService::commandLine_data()
@@ -490,9 +491,7 @@ void TestDevService::serverLists()
 
     for (const bool vip : {false, true}) {
         if (vip) {
-            service.control(QStringLiteral("POST"), QStringLiteral("users"),
-                            {{"email", DevService::demoEmail()}, {"vip_days", 30}});
-            QVERIFY(service.lastControlError().isEmpty());
+            QCOMPARE(service.updateUser({{"vip_days", 30}}).value("is_vip"), QJsonValue(true));
         }
         const Answer answer = send(QStringLiteral("GET"), path, {}, token);
         QCOMPARE(answer.status, 200);
@@ -834,10 +833,7 @@ void TestDevService::paymentValidation()
     const Answer answer = post(QStringLiteral("payments/create"), body, signInDemo());
     QCOMPARE(answer.status, 422);
     QVERIFY(!answer.json.value("errors").toObject().value(errorField).toArray().isEmpty());
-    QVERIFY(service.control(QStringLiteral("GET"), QStringLiteral("payments"))
-                .value("payments")
-                .toArray()
-                .isEmpty());
+    QVERIFY(service.payments().isEmpty());
 }
 
 void TestDevService::paymentQrPicture()
@@ -1004,7 +1000,9 @@ void TestDevService::heartbeatDeviceStatus()
     QFETCH(bool, force);
 
     if (!setting.isEmpty()) {
-        service.control(QStringLiteral("POST"), QStringLiteral("heartbeat"), setting);
+        service.setDeviceStatus(setting.value("device_status").toString(),
+                                setting.value("force_disconnect").toBool(),
+                                setting.value("message").toString(), setting.value("device_id").toString());
         QVERIFY(service.lastControlError().isEmpty());
     }
     const QJsonObject device = post(QStringLiteral("heartbeat"),
@@ -1062,12 +1060,7 @@ void TestDevService::orderPages()
     QFETCH(bool, hasPrev);
     QFETCH(bool, hasNext);
 
-    const QJsonArray ids =
-        service
-            .control(QStringLiteral("POST"), QStringLiteral("orders"),
-                     {{"email", DevService::demoEmail()}, {"count", 25}, {"status", "completed"}})
-            .value("order_ids")
-            .toArray();
+    const QStringList ids = service.addOrders(25);
     QCOMPARE(ids.size(), 25);
 
     const Answer answer = send(QStringLiteral("GET"),
@@ -1084,7 +1077,7 @@ void TestDevService::orderPages()
     // Newest first: the first row of a page is the order created last among its rows.
     if (count > 0) {
         const int from = meta.value("from").toInt();
-        QCOMPARE(data.at(0).toObject().value("order_number").toString(), ids.at(25 - from).toString());
+        QCOMPARE(data.at(0).toObject().value("order_number").toString(), ids.at(25 - from));
         QCOMPARE(data.at(0).toObject().value("status").toString(), QStringLiteral("completed"));
         QVERIFY(QDateTime::fromString(data.at(0).toObject().value("created_at").toString(), Qt::ISODate)
                     .isValid());
@@ -1123,13 +1116,10 @@ void TestDevService::announcements()
     QFETCH(int, count);
 
     // One for another platform and one newer than every seeded one.
-    service.control(QStringLiteral("POST"), QStringLiteral("announcements"),
-                    {{"title", "Android更新"}, {"content", "安卓版更新"}, {"platform", "android"}});
-    const int newest = service
-                           .control(QStringLiteral("POST"), QStringLiteral("announcements"),
-                                    {{"title", "维护通知"}, {"content", "今晚维护"}, {"type", "warning"}})
-                           .value("id")
-                           .toInt();
+    QVERIFY(service.addAnnouncement(
+                {{"title", "Android更新"}, {"content", "安卓版更新"}, {"platform", "android"}}) > 0);
+    const int newest =
+        service.addAnnouncement({{"title", "维护通知"}, {"content", "今晚维护"}, {"type", "warning"}});
     QVERIFY(newest > 0);
 
     const Answer answer = send(QStringLiteral("GET"), QStringLiteral("announcements?") + query);
