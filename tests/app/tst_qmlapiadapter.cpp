@@ -1,0 +1,580 @@
+#include "DevService.h"
+#include "api/network/HttpClient.h"
+#include "api/services/PaymentService.h"
+#include "app/QmlApiAdapter.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMetaType>
+#include <QSignalSpy>
+#include <QTest>
+
+using Tavorin::Api::QmlApiAdapter;
+using Tavorin::Api::Network::HttpClient;
+using Tavorin::Api::Services::PaymentService;
+
+namespace {
+
+QByteArray userReply(const QJsonObject &fields)
+{
+    QJsonObject user{
+        {"id", 1}, {"email", DevService::demoEmail()}, {"name", "演示用户"}, {"status", "active"}};
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        user.insert(it.key(), it.value());
+    return QJsonDocument(QJsonObject{{"success", true}, {"data", user}}).toJson(QJsonDocument::Compact);
+}
+
+// An expiry `seconds` from now, with its fraction kept so that the whole seconds are exact while the
+// test runs its next few milliseconds.
+QString inSeconds(double seconds)
+{
+    return QDateTime::currentDateTimeUtc().addMSecs(qint64(seconds * 1000)).toString(Qt::ISODateWithMs);
+}
+
+// The names and value types of a map handed to QML, as "key:type".
+QStringList shape(const QVariantMap &map)
+{
+    QStringList result;
+    for (auto it = map.begin(); it != map.end(); ++it)
+        result << it.key() + QLatin1Char(':') + QString::fromLatin1(it.value().metaType().name());
+    return result;
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+} // namespace
+
+class TestQmlApiAdapter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void userState_data();
+    void userState();
+    void permissionRule_data();
+    void permissionRule();
+    void signInSignalOrder();
+    void registrationSignalOrder();
+    void signOutSignalOrderAndGuard();
+    void serverDisplay_data();
+    void serverDisplay();
+    void mapShapes_data();
+    void mapShapes();
+    void paymentStatusSignals_data();
+    void paymentStatusSignals();
+    void pollingEnds_data();
+    void pollingEnds();
+    void failureTexts_data();
+    void failureTexts();
+
+private:
+    void signIn();
+    void setUser(QJsonObject fields);
+    QVariantMap createPayment();
+
+    DevService dev;
+    QmlApiAdapter *api = nullptr;
+};
+
+void TestQmlApiAdapter::initTestCase()
+{
+    QVERIFY(dev.start());
+    HttpClient::instance()->setBaseUrl(dev.baseUrl());
+    PaymentService::instance()->setPollIntervalMs(20);
+    api = new QmlApiAdapter(this);
+}
+
+void TestQmlApiAdapter::init()
+{
+    dev.clearRequests();
+    if (!api->isLoggedIn())
+        signIn();
+}
+
+void TestQmlApiAdapter::signIn()
+{
+    QSignalSpy success(api, &QmlApiAdapter::loginSuccess);
+    api->login(DevService::demoEmail(), DevService::demoPassword());
+    QVERIFY(success.wait(5000));
+}
+
+void TestQmlApiAdapter::setUser(QJsonObject fields)
+{
+    if (fields.contains("vip_in"))
+        fields.insert("vip_expires_at", inSeconds(fields.take("vip_in").toDouble()));
+    dev.scriptReply("GET", "auth/me", 200, userReply(fields));
+    QSignalSpy changed(api, &QmlApiAdapter::userInfoChanged);
+    api->refreshUserInfo();
+    QVERIFY(changed.wait(5000));
+}
+
+void TestQmlApiAdapter::userState_data()
+{
+    QTest::addColumn<QJsonObject>("fields");
+    QTest::addColumn<bool>("isVip");
+    QTest::addColumn<int>("vipDays");
+    QTest::addColumn<int>("freeMinutes");
+    QTest::addColumn<bool>("trialUsed");
+
+    // "vip_in": the expiry in seconds from the moment the row runs.
+    auto vip = [](double seconds) { return QJsonObject{{"is_vip", true}, {"vip_in", seconds}}; };
+    QTest::newRow("vip 1 s left") << vip(1.5) << true << 1 << 0 << false;
+    QTest::newRow("vip exactly one day") << vip(86400.5) << true << 1 << 0 << false;
+    QTest::newRow("vip one day and a second") << vip(86401.5) << true << 2 << 0 << false;
+    QTest::newRow("vip 30 hours") << vip(108000.5) << true << 2 << 0 << false;
+    QTest::newRow("vip half a second") << vip(0.5) << true << 0 << 0 << false;
+    QTest::newRow("vip passed") << vip(-60) << false << 0 << 120 << false;
+    QTest::newRow("vip flag without date") << QJsonObject{{"is_vip", true}} << false << 0 << 120 << false;
+    QTest::newRow("trial unused, 2 h offer")
+        << QJsonObject{{"trial_hours_total", 2}, {"trial_hours_remaining", 0}} << false << 0 << 120 << false;
+    QTest::newRow("trial unused, no offer") << QJsonObject{} << false << 0 << 120 << false;
+    QTest::newRow("trial used, 1.99 h left")
+        << QJsonObject{{"trial_used", true}, {"trial_hours_total", 2}, {"trial_hours_remaining", 1.99}}
+        << false << 0 << 119 << true;
+    QTest::newRow("trial used up") << QJsonObject{{"trial_used", true},
+                                                  {"trial_hours_total", 2},
+                                                  {"trial_hours_remaining", 0}}
+                                   << false << 0 << 0 << true;
+    QTest::newRow("trial used, overdrawn")
+        << QJsonObject{{"trial_used", true}, {"trial_hours_total", 2}, {"trial_hours_remaining", -0.5}}
+        << false << 0 << 0 << true;
+    QTest::newRow("vip with trial left") << QJsonObject{{"is_vip", true},
+                                                        {"vip_in", 7200.5},
+                                                        {"trial_used", true},
+                                                        {"trial_hours_remaining", 1.0}}
+                                         << true << 1 << 0 << true;
+}
+
+void TestQmlApiAdapter::userState()
+{
+    QFETCH(QJsonObject, fields);
+    const bool hasExpiry = fields.contains("vip_in");
+    setUser(fields);
+    QTEST(api->getIsVip(), "isVip");
+    QTEST(api->getVipDays(), "vipDays");
+    QTEST(api->getFreeMinutes(), "freeMinutes");
+    QTEST(api->getTrialUsed(), "trialUsed");
+    QCOMPARE(api->getUserEmail(), DevService::demoEmail());
+    // The expiry text stays even when the VIP is over.
+    QCOMPARE(api->getVipExpiresAt().isEmpty(), !hasExpiry);
+}
+
+void TestQmlApiAdapter::permissionRule_data()
+{
+    QTest::addColumn<QJsonObject>("fields");
+    QTest::addColumn<int>("serverId");
+    QTest::addColumn<bool>("requiresVip");
+    QTest::addColumn<int>("code");
+
+    const QJsonObject free{{"trial_hours_total", 2}};
+    const QJsonObject exhausted{{"trial_used", true}, {"trial_hours_remaining", 0}};
+    const QJsonObject vip{{"is_vip", true}, {"vip_expires_at", "2099-01-01T00:00:00Z"}};
+    const QJsonObject vipEnding{{"is_vip", true}, {"vip_in", 0.6}}; // VIP, but not one whole second left
+
+    QTest::newRow("free user, free line") << free << 5 << false << 0;
+    QTest::newRow("no server") << free << 0 << false << 2;
+    QTest::newRow("negative server") << free << -3 << false << 2;
+    QTest::newRow("free user, vip line") << free << 5 << true << 3;
+    QTest::newRow("trial used up") << exhausted << 5 << false << 4;
+    QTest::newRow("trial used up, no server") << exhausted << 0 << false << 2;
+    QTest::newRow("vip, vip line") << vip << 5 << true << 0;
+    QTest::newRow("vip ending, vip line") << vipEnding << 5 << true << 5;
+    QTest::newRow("vip ending, free line") << vipEnding << 5 << false << 6;
+}
+
+void TestQmlApiAdapter::permissionRule()
+{
+    QFETCH(QJsonObject, fields);
+    setUser(fields);
+    QFETCH(int, serverId);
+    QFETCH(bool, requiresVip);
+    QTEST(api->checkVpnPermission(serverId, requiresVip), "code");
+}
+
+void TestQmlApiAdapter::signInSignalOrder()
+{
+    QSignalSpy logout(api, &QmlApiAdapter::loginStateChanged);
+    api->logout();
+    QTRY_VERIFY(!api->isLoggedIn() && !logout.isEmpty());
+
+    QStringList events;
+    auto conn1 = connect(api, &QmlApiAdapter::loginStateChanged, this,
+                         [&events](bool in) { events << (in ? "state:true" : "state:false"); });
+    auto conn2 = connect(api, &QmlApiAdapter::userInfoChanged, this, [&events]() { events << "user"; });
+    auto conn3 = connect(api, &QmlApiAdapter::loginSuccess, this, [&events]() { events << "success"; });
+    signIn();
+    QTRY_COMPARE(events.count("state:true"), 3);
+    QCOMPARE(events.count("user"), 3);
+    QCOMPARE(events.count("success"), 1);
+    const int success = events.indexOf("success");
+    QVERIFY(success > events.indexOf("state:true"));
+    QVERIFY(success < events.lastIndexOf("user") || success < events.lastIndexOf("state:true"));
+    QVERIFY(!events.contains("state:false"));
+    disconnect(conn1);
+    disconnect(conn2);
+    disconnect(conn3);
+}
+
+void TestQmlApiAdapter::registrationSignalOrder()
+{
+    QSignalSpy out(api, &QmlApiAdapter::loginStateChanged);
+    api->logout();
+    QTRY_VERIFY(!api->isLoggedIn() && !out.isEmpty());
+
+    QSignalSpy state(api, &QmlApiAdapter::loginStateChanged);
+    QSignalSpy user(api, &QmlApiAdapter::userInfoChanged);
+    QSignalSpy success(api, &QmlApiAdapter::loginSuccess);
+    QSignalSpy error(api, &QmlApiAdapter::loginError);
+    api->registerUser("new.user@mirevo.dev", "secret12", "新用户");
+    QVERIFY(success.wait(5000));
+    QTRY_COMPARE(state.count(), 2);
+    QCOMPARE(user.count(), 2);
+    QVERIFY(error.isEmpty());
+    QCOMPARE(api->getUserEmail(), QString("new.user@mirevo.dev"));
+    const QJsonObject body =
+        QJsonDocument::fromJson(dev.lastRequest("auth/register").value("body").toString().toUtf8()).object();
+    QCOMPARE(body.value("name").toString(), QString("新用户"));
+    QVERIFY(body.value("reffer_code").isNull());
+
+    // A second registration of the same address is refused with the service's own words.
+    api->logout();
+    QTRY_VERIFY(!api->isLoggedIn());
+    api->registerUser("new.user@mirevo.dev", "secret12", "新用户", "FRIEND1");
+    QVERIFY(error.wait(5000));
+    QVERIFY(!error.at(0).at(0).toString().isEmpty());
+    QCOMPARE(QJsonDocument::fromJson(dev.lastRequest("auth/register").value("body").toString().toUtf8())
+                 .object()
+                 .value("reffer_code")
+                 .toString(),
+             QString("FRIEND1"));
+}
+
+void TestQmlApiAdapter::signOutSignalOrderAndGuard()
+{
+    QStringList events;
+    QStringList emailsAtStateChange;
+    auto conn1 = connect(api, &QmlApiAdapter::loginStateChanged, this, [&](bool in) {
+        events << (in ? "state:true" : "state:false");
+        emailsAtStateChange << api->getUserEmail();
+    });
+    auto conn2 = connect(api, &QmlApiAdapter::userInfoChanged, this, [&events]() { events << "user"; });
+
+    api->logout();
+    api->logout(); // ignored: the first is still waiting for the service
+    QTRY_COMPARE(events.count("state:false"), 4);
+    QCOMPARE(events.count("user"), 1);
+    QCOMPARE(emailsAtStateChange.first(), DevService::demoEmail()); // members still hold the old user
+    QCOMPARE(dev.requests("auth/logout").size(), 1);
+    QVERIFY(!api->isLoggedIn());
+    QCOMPARE(api->getUserEmail(), QString());
+    QCOMPARE(api->getFreeMinutes(), 120);
+    QCOMPARE(api->checkVpnPermission(5, false), 1);
+
+    // Once the answer is in, a new sign-out runs again.
+    signIn();
+    api->logout();
+    QTRY_COMPARE(dev.requests("auth/logout").size(), 2);
+    disconnect(conn1);
+    disconnect(conn2);
+}
+
+void TestQmlApiAdapter::serverDisplay_data()
+{
+    QTest::addColumn<QJsonObject>("server");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<double>("load");
+
+    QTest::newRow("code as name, location")
+        << QJsonObject{{"name", "HK"}, {"country_code", "HK"}, {"location", "Hong Kong"}} << "Hong Kong"
+        << "🇭🇰" << 0.0;
+    QTest::newRow("code as name, tier text") << QJsonObject{{"name", "JP"},
+                                                            {"country_code", "JP"},
+                                                            {"tier_text", "VIP"},
+                                                            {"max_users", 200},
+                                                            {"current_users", 50}}
+                                             << "JP VIP"
+                                             << "🇯🇵" << 25.0;
+    QTest::newRow("short name, city") << QJsonObject{{"name", "US1"},
+                                                     {"country_code", "US"},
+                                                     {"city", "LA"},
+                                                     {"max_users", 8},
+                                                     {"current_users", 3}}
+                                      << "US LA"
+                                      << "🇺🇸" << 37.5;
+    QTest::newRow("long name kept") << QJsonObject{{"name", "香港 IPLC 01"},
+                                                   {"country_code", "hk"},
+                                                   {"location", "x"}}
+                                    << "香港 IPLC 01"
+                                    << "🇭🇰" << 0.0;
+    QTest::newRow("short name, nothing else") << QJsonObject{{"name", "X1"}, {"country_code", "BR"}} << "X1"
+                                              << "🇧🇷" << 0.0;
+    QTest::newRow("no code") << QJsonObject{{"name", "Somewhere"}} << "Somewhere"
+                             << "🌐" << 0.0;
+    QTest::newRow("three-letter code")
+        << QJsonObject{{"name", "Somewhere"}, {"country_code", "USA"}} << "Somewhere"
+        << "🌐" << 0.0;
+}
+
+void TestQmlApiAdapter::serverDisplay()
+{
+    QFETCH(QJsonObject, server);
+    server.insert("id", 7);
+    dev.scriptReply("GET", "servers", 200,
+                    QJsonDocument(QJsonObject{{"success", true}, {"data", QJsonArray{server}}}).toJson());
+    QSignalSpy loaded(api, &QmlApiAdapter::serversLoaded);
+    api->getServers();
+    QVERIFY(loaded.wait(5000));
+    const QVariantMap map = loaded.at(0).at(0).toList().value(0).toMap();
+    QTEST(map.value("name").toString(), "name");
+    QTEST(map.value("flag").toString(), "flag");
+    QTEST(map.value("loadPercentage").toDouble(), "load");
+}
+
+void TestQmlApiAdapter::mapShapes_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("keys");
+
+    QTest::newRow("servers")
+        << "servers"
+        << QStringList{
+               "id:int",           "name:QString",     "countryCode:QString", "city:QString",
+               "location:QString", "tier:QString",     "tierText:QString",    "requiresVip:bool",
+               "canConnect:bool",  "status:QString",   "flag:QString",        "vmessLink:QString",
+               "maxUsers:int",     "currentUsers:int", "cpuUsage:double",     "loadPercentage:double"};
+    QTest::newRow("server detail") << "serverDetail"
+                                   << QStringList{
+                                          "id:int",           "name:QString",     "countryCode:QString",
+                                          "city:QString",     "location:QString", "tier:QString",
+                                          "tierText:QString", "requiresVip:bool", "canConnect:bool",
+                                          "status:QString",   "flag:QString"};
+    QTest::newRow("announcements") << "announcements"
+                                   << QStringList{
+                                          "id:int",       "title:QString",         "content:QString",
+                                          "type:QString", "publishedAt:QDateTime", "createdAt:QDateTime"};
+    QTest::newRow("plans") << "plans"
+                           << QStringList{"id:int",
+                                          "name:QString",
+                                          "days:int",
+                                          "price:double",
+                                          "currency:QString",
+                                          "description:QString",
+                                          "formattedPrice:QString",
+                                          "daysText:QString",
+                                          "isActive:bool"};
+    QTest::newRow("orders") << "orders" << QStringList{"id:int",
+                                                       "orderNumber:QString",
+                                                       "planName:QString",
+                                                       "planDays:int",
+                                                       "amount:double",
+                                                       "paymentCurrency:QString",
+                                                       "paymentMethod:QString",
+                                                       "paymentMethodText:QString",
+                                                       "status:QString",
+                                                       "statusText:QString",
+                                                       "createdAt:QDateTime",
+                                                       "paidAt:QDateTime"};
+    QTest::newRow("free trial") << "freeTrial"
+                                << QStringList{"id:int",     "email:QString",  "name:QString",
+                                               "isVip:bool", "trialUsed:bool", "trialHoursRemaining:double"};
+    QTest::newRow("vip trial") << "vipTrial"
+                               << QStringList{"id:int", "email:QString", "name:QString", "isVip:bool",
+                                              "vipExpiresAt:QString"};
+    QTest::newRow("trial status")
+        << "trialStatus"
+        << QStringList{"trialEnabled:bool",          "trialAvailable:bool", "trialUsed:bool",
+                       "trialExpiresAt:QString",     "trialHoursTotal:int", "trialHoursUsed:double",
+                       "trialHoursRemaining:double", "isVip:bool",          "vipExpiresAt:QString",
+                       "vipDaysRemaining:int"};
+    QTest::newRow("payment created") << "paymentCreated"
+                                     << QStringList{"orderId:QString", "paymentUrl:QString", "amount:double",
+                                                    "planName:QString", "planDays:int"};
+    QTest::newRow("payment status") << "paymentStatus"
+                                    << QStringList{"orderId:QString", "status:QString",
+                                                   "amount:double",   "planName:QString",
+                                                   "planDays:int",    "paymentMethod:QString",
+                                                   "paidAt:QString"};
+    QTest::newRow("payment polled") << "paymentPolled"
+                                    << QStringList{"orderId:QString", "status:QString", "amount:double",
+                                                   "planName:QString", "paidAt:QString"};
+    QTest::newRow("heartbeat stats") << "heartbeatStats"
+                                     << QStringList{"onlineUsers:int", "onlineDevices:int"};
+    QTest::newRow("system config") << "systemConfig"
+                                   << QStringList{"appName:QString",         "appVersion:QString",
+                                                  "siteName:QString",        "freeTrialEnabled:bool",
+                                                  "vipTrialEnabled:bool",    "maintenanceMode:bool",
+                                                  "enableRegistration:bool", "maxDevices:int"};
+}
+
+QVariantMap TestQmlApiAdapter::createPayment()
+{
+    QSignalSpy created(api, &QmlApiAdapter::paymentCreated);
+    api->createPayment(1, "alipay");
+    if (!created.wait(5000))
+        return {};
+    return created.at(0).at(0).toMap();
+}
+
+void TestQmlApiAdapter::mapShapes()
+{
+    QFETCH(QString, operation);
+    QVariant value;
+    auto first = [](const QVariant &list) { return list.toList().value(0); };
+    if (operation == "servers") {
+        QSignalSpy spy(api, &QmlApiAdapter::serversLoaded);
+        api->getServers("free");
+        QVERIFY(spy.wait(5000));
+        value = first(spy.at(0).at(0));
+    } else if (operation == "serverDetail") {
+        QSignalSpy spy(api, &QmlApiAdapter::serverDetailLoaded);
+        api->getServerById(1);
+        QVERIFY(spy.wait(5000));
+        value = spy.at(0).at(0);
+    } else if (operation == "announcements") {
+        QSignalSpy spy(api, &QmlApiAdapter::announcementsLoaded);
+        api->getAnnouncements();
+        QVERIFY(spy.wait(5000));
+        value = first(spy.at(0).at(0));
+    } else if (operation == "plans") {
+        QSignalSpy spy(api, &QmlApiAdapter::plansLoaded);
+        api->getSubscriptionPlans();
+        QVERIFY(spy.wait(5000));
+        value = first(spy.at(0).at(0));
+    } else if (operation == "orders") {
+        QVERIFY(!createPayment().isEmpty());
+        QSignalSpy spy(api, &QmlApiAdapter::ordersLoaded);
+        api->getUserOrders();
+        QVERIFY(spy.wait(5000));
+        value = first(spy.at(0).at(0));
+    } else if (operation == "freeTrial" || operation == "vipTrial") {
+        QSignalSpy spy(api, &QmlApiAdapter::trialActivated);
+        QSignalSpy error(api, &QmlApiAdapter::trialActivationError);
+        dev.control("POST", "users",
+                    QJsonObject{{"email", DevService::demoEmail()},
+                                {"trial_used", false},
+                                {"vip_trial_used", false}});
+        operation == "freeTrial" ? api->activateFreeTrial() : api->activateVipTrial();
+        QVERIFY2(spy.wait(5000), qPrintable(error.isEmpty() ? QString() : error.at(0).at(0).toString()));
+        value = spy.at(0).at(0);
+    } else if (operation == "trialStatus") {
+        QSignalSpy spy(api, &QmlApiAdapter::trialStatusLoaded);
+        api->getTrialStatus();
+        QVERIFY(spy.wait(5000));
+        value = spy.at(0).at(0);
+    } else if (operation == "paymentCreated") {
+        value = createPayment();
+    } else if (operation == "paymentStatus" || operation == "paymentPolled") {
+        const QString orderId = createPayment().value("orderId").toString();
+        QVERIFY(!orderId.isEmpty());
+        QSignalSpy spy(api, &QmlApiAdapter::paymentStatusLoaded);
+        operation == "paymentStatus" ? api->getPaymentStatus(orderId) : api->startPollingPayment(orderId);
+        QVERIFY(spy.wait(5000));
+        api->stopPollingPayment();
+        value = spy.at(0).at(0);
+    } else if (operation == "heartbeatStats") {
+        QSignalSpy spy(api, &QmlApiAdapter::heartbeatStatsLoaded);
+        api->getHeartbeatStats();
+        QVERIFY(spy.wait(5000));
+        value = spy.at(0).at(0);
+    } else if (operation == "systemConfig") {
+        QSignalSpy spy(api, &QmlApiAdapter::systemConfigLoaded);
+        api->getSystemConfig();
+        QVERIFY(spy.wait(5000));
+        value = spy.at(0).at(0);
+    }
+    QFETCH(QStringList, keys);
+    QCOMPARE(sorted(shape(value.toMap())), sorted(keys));
+}
+
+void TestQmlApiAdapter::paymentStatusSignals_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("completed");
+    QTest::addColumn<bool>("failed");
+    QTest::newRow("pending") << "pending" << false << false;
+    QTest::newRow("completed") << "completed" << false << false;
+    QTest::newRow("paid") << "paid" << true << false;
+    QTest::newRow("cancelled") << "cancelled" << false << true;
+    QTest::newRow("failed") << "failed" << false << true;
+}
+
+void TestQmlApiAdapter::paymentStatusSignals()
+{
+    QFETCH(QString, status);
+    const QString orderId = createPayment().value("orderId").toString();
+    QVERIFY(!orderId.isEmpty());
+    if (status != "pending")
+        dev.setPaymentStatus(orderId, status);
+    QSignalSpy loaded(api, &QmlApiAdapter::paymentStatusLoaded);
+    QSignalSpy completed(api, &QmlApiAdapter::paymentCompleted);
+    QSignalSpy failed(api, &QmlApiAdapter::paymentFailed);
+    api->getPaymentStatus(orderId);
+    QVERIFY(loaded.wait(5000));
+    QCOMPARE(loaded.at(0).at(0).toMap().value("status").toString(), status);
+    QTEST(completed.count() == 1, "completed");
+    QTEST(failed.count() == 1, "failed");
+    if (!failed.isEmpty())
+        QCOMPARE(failed.at(0), (QVariantList{orderId, status}));
+}
+
+void TestQmlApiAdapter::pollingEnds_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("completed");
+    QTest::newRow("completed") << "completed" << true;
+    QTest::newRow("cancelled") << "cancelled" << false;
+}
+
+void TestQmlApiAdapter::pollingEnds()
+{
+    QFETCH(QString, status);
+    QFETCH(bool, completed);
+    setUser(QJsonObject{{"trial_hours_total", 2}}); // not VIP before paying
+    QVERIFY(!api->getIsVip());
+    const QString orderId = createPayment().value("orderId").toString();
+    QSignalSpy done(api, &QmlApiAdapter::paymentCompleted);
+    QSignalSpy failed(api, &QmlApiAdapter::paymentFailed);
+    QSignalSpy polled(api, &QmlApiAdapter::paymentStatusLoaded);
+    api->startPollingPayment(orderId);
+    QVERIFY(polled.wait(5000));
+    dev.setPaymentStatus(orderId, status);
+    if (completed) {
+        QVERIFY(done.wait(5000));
+        QCOMPARE(done.at(0).at(0).toString(), orderId);
+        QTRY_VERIFY(api->getIsVip()); // the user is read again, with the days bought
+        QVERIFY(failed.isEmpty());
+    } else {
+        QVERIFY(failed.wait(5000));
+        QCOMPARE(failed.at(0), (QVariantList{orderId, QString("支付超时")}));
+        QVERIFY(done.isEmpty());
+    }
+}
+
+void TestQmlApiAdapter::failureTexts_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << 0 << "";
+    QTest::newRow("not logged in") << 1 << "请先登录账号";
+    QTest::newRow("forced offline") << 9 << "您的账号在其他设备登录，已被强制下线";
+    QTest::newRow("server failed") << 11 << "服务器连接失败，请稍后重试";
+    QTest::newRow("past the table") << 12 << "未知错误";
+    QTest::newRow("negative") << -1 << "未知错误";
+}
+
+void TestQmlApiAdapter::failureTexts()
+{
+    QFETCH(int, code);
+    QTEST(api->getVpnFailureReasonText(code), "text");
+}
+
+QTEST_MAIN(TestQmlApiAdapter)
+#include "tst_qmlapiadapter.moc"
