@@ -1161,6 +1161,8 @@ void TestDevService::requestLogAndScripts()
              QStringLiteral("application/json"));
     // An id sent as one percent-encoded segment is logged as it was sent.
     QCOMPARE(all.at(1).toObject().value("path").toString(), orderPath);
+    QCOMPARE(service.requests(orderPath).size(), 1);
+    QCOMPARE(service.requests(QStringLiteral("payments/status/MV/1 x")).size(), 0);
     QCOMPARE(service.lastRequest(QStringLiteral("heartbeat")).value("body").toString(),
              QStringLiteral("{\"device_id\":\"device-a\"}"));
     QCOMPARE(service.requests(QStringLiteral("servers")).size(), 1);
