@@ -51,7 +51,8 @@ public:
     // Back to the seeded state: accounts, tokens, payments, configuration, request log, scripts, heartbeats.
     void reset();
     // Changes an account (default the demo account): "vip_days" (N days from now, 0 none, negative past),
-    // "vip_expires_at", "trial_hours", "trial_used", "vip_trial_used", "status", "name", "password";
+    // "vip_expires_at", "trial_hours", "trial_used", "vip_trial_used", "status", "name", "password",
+    // "referral_code" (the code registrations may name; the demo account starts with MIREVO2026);
     // "create": true makes a missing account. Returns the user record as the API shows it.
     QJsonObject updateUser(const QJsonObject &fields);
     // What later heartbeats of "connected" devices answer in "device_status" (every device, or one).

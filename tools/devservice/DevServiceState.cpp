@@ -189,6 +189,7 @@ void DevServiceState::seed()
     demo.password = demoPassword;
     demo.name = QStringLiteral("Mirevo 体验用户");
     demo.createdAt = start.addDays(-30);
+    demo.referralCode = QStringLiteral("MIREVO2026");
     accounts.append(demo);
 
     putConfig(QStringLiteral("app_name"), QStringLiteral("应用名称"), QStringLiteral("string"),
@@ -584,8 +585,20 @@ DevReply DevServiceState::registerAccount(const QJsonObject &body)
         validation.add(QStringLiteral("name"), QStringLiteral("昵称不能超过50个字符"));
     if (!deviceId.isString() || deviceId.toString().isEmpty())
         validation.add(QStringLiteral("device_id"), QStringLiteral("设备ID不能为空"));
-    if (!referral.isNull() && !referral.isUndefined() && !referral.isString())
-        validation.add(QStringLiteral("reffer_code"), QStringLiteral("邀请码格式不正确"));
+    const Account *referrer = nullptr;
+    if (!referral.isNull() && !referral.isUndefined()) {
+        if (!referral.isString()) {
+            validation.add(QStringLiteral("reffer_code"), QStringLiteral("邀请码格式不正确"));
+        } else if (!referral.toString().isEmpty()) {
+            // Only a code the service handed out to an account counts.
+            for (const Account &candidate : std::as_const(accounts)) {
+                if (candidate.referralCode.compare(referral.toString(), Qt::CaseInsensitive) == 0)
+                    referrer = &candidate;
+            }
+            if (!referrer)
+                validation.add(QStringLiteral("reffer_code"), QStringLiteral("邀请码无效"));
+        }
+    }
     if (validation.failed())
         return validation.reply();
 
@@ -595,7 +608,8 @@ DevReply DevServiceState::registerAccount(const QJsonObject &body)
     account.password = password.toString();
     account.name = name.toString().trimmed();
     account.createdAt = now();
-    account.referralCode = referral.toString();
+    account.referralCode = QStringLiteral("MV%1").arg(account.id, 6, 10, QLatin1Char('0'));
+    account.referredBy = referrer ? referrer->id : 0;
     accounts.append(account);
 
     const QString token = issueToken(account, body);
@@ -669,6 +683,7 @@ QJsonObject DevServiceState::userJson(const Account &account) const
         {QStringLiteral("trial_hours_used"), std::round(used * 100) / 100},
         {QStringLiteral("trial_hours_remaining"), remaining},
         {QStringLiteral("created_at"), isoOrNull(account.createdAt)},
+        {QStringLiteral("referral_code"), account.referralCode},
         {QStringLiteral("stats"), QJsonObject{{QStringLiteral("total_upload"), account.totalUpload},
                                               {QStringLiteral("total_download"), account.totalDownload},
                                               {QStringLiteral("total_time"), account.totalTime}}}};
@@ -1489,6 +1504,7 @@ QString DevServiceState::updateUser(const QJsonObject &fields, QJsonObject *user
         created.password = fields.value(QStringLiteral("password")).toString(demoPassword);
         created.name = fields.value(QStringLiteral("name")).toString(email.section(QLatin1Char('@'), 0, 0));
         created.createdAt = now();
+        created.referralCode = QStringLiteral("MV%1").arg(created.id, 6, 10, QLatin1Char('0'));
         accounts.append(created);
         account = &accounts.last();
     }
@@ -1496,6 +1512,8 @@ QString DevServiceState::updateUser(const QJsonObject &fields, QJsonObject *user
         account->name = fields.value(QStringLiteral("name")).toString();
     if (fields.contains(QStringLiteral("password")))
         account->password = fields.value(QStringLiteral("password")).toString();
+    if (fields.contains(QStringLiteral("referral_code")))
+        account->referralCode = fields.value(QStringLiteral("referral_code")).toString();
     if (fields.contains(QStringLiteral("status")))
         account->status = fields.value(QStringLiteral("status")).toString();
     if (fields.contains(QStringLiteral("vip_days"))) {

@@ -77,7 +77,8 @@ private:
         qint64 totalUpload = 0;
         qint64 totalDownload = 0;
         int totalTime = 0;
-        QString referralCode;
+        QString referralCode; // the code this account hands out
+        int referredBy = 0;   // the account whose code it registered with
     };
     struct Session
     {

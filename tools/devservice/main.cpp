@@ -21,7 +21,8 @@
 // - Dates: ISO 8601 in UTC with "Z", whole seconds (2026-01-31T08:00:00Z); a date that is not set is null.
 // - Registration answers 201 with the same members as a sign-in and signs the new account in; it needs a
 //   valid, unused e-mail, a password of at least 6 characters equal to "password_confirmation", a name of
-//   1 to 50 characters and a device id; "reffer_code" may be null or a text. Closed registration is 403.
+//   1 to 50 characters and a device id; "reffer_code" may be null, empty, or the "referral_code" of an
+//   account (the demo account's is MIREVO2026), any other code is 422. Closed registration is 403.
 // - Trials: the free trial lasts "free_trial_duration" hours and is granted once; the VIP trial adds
 //   "vip_trial_duration" days of VIP once. A second activation is 422, a switched-off trial 403.
 //   "is_vip" is true exactly while "vip_expires_at" lies in the future.
@@ -71,8 +72,8 @@
 //   device_id]} GET  /_control/heartbeats          the bodies of every heartbeat received POST
 //   /_control/servers             {name, country_code, tier, requires_vip, encrypted,
 //                                       vmess: {address, port, id, aid, net, path, host, tls, sni}} -> {id}
-//   POST /_control/users               {email[, create, password, name, status, vip_days, vip_expires_at,
-//                                       trial_hours, trial_used, vip_trial_used]} -> {user}
+//   POST /_control/users               {email[, create, password, name, status, referral_code, vip_days,
+//                                       vip_expires_at, trial_hours, trial_used, vip_trial_used]} -> {user}
 //   POST /_control/announcements       {title, content, type, platform} -> {id}
 //   POST /_control/orders              {email, count, status, plan_id, payment_method} -> {order_ids}
 //   POST /_control/reset               back to the seeded state; log, heartbeats and scripts emptied

@@ -393,7 +393,9 @@ void TestDevService::registration_data()
         return changed;
     };
     QTest::newRow("valid, no referral") << valid << 201 << QString();
-    QTest::newRow("valid, referral code") << with("reffer_code", "ABC123") << 201 << QString();
+    QTest::newRow("valid, demo's referral code") << with("reffer_code", "MIREVO2026") << 201 << QString();
+    QTest::newRow("valid, empty referral code") << with("reffer_code", "") << 201 << QString();
+    QTest::newRow("referral code nobody issued") << with("reffer_code", "ABC123") << 422 << "reffer_code";
     QTest::newRow("e-mail taken") << with("email", DevService::demoEmail()) << 422 << "email";
     QTest::newRow("e-mail malformed") << with("email", "not-an-address") << 422 << "email";
     QTest::newRow("password too short") << with("password", "abc") << 422 << "password";
