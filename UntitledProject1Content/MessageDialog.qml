@@ -39,15 +39,13 @@ Dialog {
     standardButtons: Dialog.NoButton
 
     background: Rectangle {
-        id: dialogBackground
         color: "#F5F5F5"
         radius: 12
         border.width: 1
         border.color: "#E0E0E0"
 
         Rectangle {
-            id: dialogShadow
-            anchors.fill: parent
+                anchors.fill: parent
             anchors.margins: -2
             z: -1
             color: "#20000000"
@@ -55,8 +53,9 @@ Dialog {
         }
     }
 
-    contentItem: ColumnLayout {
+    ColumnLayout {
         id: contentColumn
+        width: root.availableWidth
         spacing: 20
 
         RowLayout {
@@ -94,15 +93,13 @@ Dialog {
             onClicked: root.close()
 
             background: Rectangle {
-                id: okBackground
-                objectName: "okBackground"
+                        objectName: "okBackground"
                 color: root.iconColor
                 radius: 6
             }
 
             contentItem: Text {
-                id: okLabel
-                text: okButton.text
+                        text: okButton.text
                 font.pixelSize: 14
                 font.bold: true
                 color: "#FFFFFF"

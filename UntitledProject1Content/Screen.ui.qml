@@ -370,7 +370,6 @@ Rectangle {
             }
 
             contentItem: Text {
-                id: trialLabel
                 text: "🎁 激活 2 小时免费体验"
                 font.pixelSize: 14
                 font.bold: true
@@ -380,7 +379,6 @@ Rectangle {
                 verticalAlignment: Text.AlignVCenter
             }
             background: Rectangle {
-                id: trialBackground
                 radius: 10
                 gradient: Gradient {
                     orientation: Gradient.Vertical
