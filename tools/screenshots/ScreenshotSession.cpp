@@ -37,10 +37,10 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
         server(3, QStringLiteral("香港 01"), QStringLiteral("HK"), QStringLiteral("🇭🇰"), false),
         server(7, QStringLiteral("东京 VIP"), QStringLiteral("JP"), QStringLiteral("🇯🇵"), true)};
     steps = {
-        {600, [] {}, QStringLiteral("01-splash")},
-        {2400, [this, servers] { emitSignal("serversLoaded(QVariantList)", {QVariant(servers)}); },
+        {400, [] {}, QStringLiteral("01-splash")},
+        {1400, [this, servers] { emitSignal("serversLoaded(QVariantList)", {QVariant(servers)}); },
          QStringLiteral("02-main-signed-out")},
-        {500,
+        {300,
          [this] {
              control->setState({{"isLoggedIn", true},
                                 {"userEmail", "demo@mirevo.app"},
@@ -52,12 +52,12 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
                                 {"trialUsed", false}});
          },
          QStringLiteral("03-main-free-trial-offer")},
-        {500,
+        {300,
          [this] {
              control->setState({{"freeMinutes", 95}, {"trialUsed", true}, {"canConnect", true}});
          },
          QStringLiteral("04-main-free-trial-minutes")},
-        {500,
+        {300,
          [this] {
              control->setState({{"userEmail", "vip@mirevo.app"},
                                 {"userName", "Alice"},
@@ -78,14 +78,14 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
                         {qlonglong(356 * 1024), qlonglong(3 * 1024 * 1024)});
          },
          QString()},
-        {1200, [] {}, QStringLiteral("05-main-vip-connected")},
-        {300,
+        {400, [] {}, QStringLiteral("05-main-vip-connected")},
+        {200,
          [this] {
              emitSignal("vpnForceDisconnected(QString)",
                         {QStringLiteral("您的账号在其他设备登录，已被强制下线")});
          },
          QString()},
-        {700, [] {}, QStringLiteral("06-forced-disconnect-dialog")},
+        {400, [] {}, QStringLiteral("06-forced-disconnect-dialog")},
     };
 }
 

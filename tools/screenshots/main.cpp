@@ -30,7 +30,7 @@ int main(int argc, char *argv[])
     auto *control = new Tavorin::Testing::FakeApiControl(api, &app);
     engine.rootContext()->setContextProperty(QStringLiteral("API"), api);
     engine.addImportPath(QStringLiteral(":/qt/qml"));
-    engine.setInitialProperties({{QStringLiteral("splashDuration"), 1500}});
+    engine.setInitialProperties({{QStringLiteral("splashDuration"), 800}});
     engine.load(QUrl(QStringLiteral("qrc:/qt/qml/UntitledProject1Content/App.qml")));
     if (engine.rootObjects().isEmpty())
         return 1;
