@@ -1,0 +1,153 @@
+#include "DevService.h"
+#include "StandinState.h"
+#include "TestHttpServer.h"
+#include "VmessTestServer.h"
+#include "api/network/HttpClient.h"
+#include "api/services/HeartbeatService.h"
+#include "app/QmlApiAdapter.h"
+#include "vpn/V2RayCore.h"
+#include "vpn/VpnConnectionService.h"
+
+#include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTest>
+
+using Tavorin::Api::QmlApiAdapter;
+using Tavorin::Api::Network::HttpClient;
+using Tavorin::Api::Services::HeartbeatService;
+using Tavorin::Api::Services::VpnConnectionService;
+
+// The whole client below the screens, through `API` alone: the development service, the real proxy
+// core stand-in carrying traffic over vmess to a local v2ray server, and the command stand-ins.
+class TestFullStack : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void signInConnectCarryTrafficAndGetForcedOff();
+
+private:
+    DevService dev;
+    VmessTestServer vmess;
+    TestHttpServer echo;
+    int serverId = 0;
+};
+
+void TestFullStack::initTestCase()
+{
+    StandinState::reset();
+    QVERIFY(dev.start());
+    HttpClient::instance()->setBaseUrl(dev.baseUrl());
+    QVERIFY2(vmess.start(), qPrintable(vmess.errorString()));
+    QVERIFY(echo.listen());
+    echo.setDefaultReply(
+        TestHttpServer::Reply{200, QByteArray("hello through the tunnel ") + QByteArray(4000, 'x'), {}, 0});
+
+    // A heartbeat every 300 ms instead of every 30 s, traffic read every 100 ms instead of 2 s.
+    HeartbeatService::instance()->setSecondLengthMs(10);
+    VpnConnectionService::instance()->proxyCore()->setTrafficInterval(100);
+
+    const QJsonObject link = vmess.linkObject();
+    serverId = dev.addServer(QJsonObject{{"name", "本地 vmess 节点"},
+                                         {"country_code", "HK"},
+                                         {"tier", "free"},
+                                         {"requires_vip", false},
+                                         {"encrypted", true},
+                                         {"vmess", QJsonObject{{"address", "127.0.0.1"},
+                                                               {"port", vmess.port()},
+                                                               {"id", vmess.uuid()},
+                                                               {"aid", 0},
+                                                               {"net", "tcp"}}}});
+    QVERIFY(serverId > 0);
+}
+
+void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
+{
+    QmlApiAdapter api;
+    api.setForcedLogoutDelayMs(50);
+
+    QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
+    QSignalSpy config(&api, &QmlApiAdapter::systemConfigLoaded);
+    api.login(DevService::demoEmail(), DevService::demoPassword());
+    QVERIFY(signedIn.wait(5000));
+    QVERIFY(config.count() > 0 || config.wait(5000)); // brings the link passphrase
+
+    // A free account connects on its trial time.
+    QSignalSpy trial(&api, &QmlApiAdapter::trialActivated);
+    api.activateFreeTrial();
+    QVERIFY(trial.wait(5000));
+    QVERIFY(api.getFreeMinutes() > 0);
+
+    QSignalSpy servers(&api, &QmlApiAdapter::serversLoaded);
+    api.getServers();
+    QVERIFY(servers.wait(5000));
+    QVariantMap server;
+    for (const QVariant &entry : servers.at(0).at(0).toList()) {
+        if (entry.toMap().value("id").toInt() == serverId)
+            server = entry.toMap();
+    }
+    const QString link = server.value("vmessLink").toString();
+    QVERIFY2(!link.isEmpty() && !link.startsWith("vmess://"), "the server's link travels encrypted");
+
+    QSignalSpy connected(&api, &QmlApiAdapter::vpnConnected);
+    QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
+    QSignalSpy traffic(&api, &QmlApiAdapter::vpnTrafficUpdate);
+    QVERIFY(api.connectVpn(serverId, link, false));
+    QVERIFY2(connected.wait(10000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
+    QCOMPARE(StandinState::environmentVariable("http_proxy"), QString("socks://127.0.0.1:10315"));
+
+    // An HTTP request through the local proxy reaches the local endpoint over the vmess tunnel.
+    QNetworkAccessManager network;
+    network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", 10315));
+    const QUrl target(
+        QStringLiteral("http://%1:%2/through-the-tunnel").arg(VmessTestServer::echoHost()).arg(echo.port()));
+    QNetworkReply *reply = network.get(QNetworkRequest(target));
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(reply->error() == QNetworkReply::NoError, qPrintable(reply->errorString()));
+    const QByteArray body = reply->readAll();
+    QVERIFY(body.startsWith("hello through the tunnel"));
+    QCOMPARE(echo.lastRequest().path, QString("/through-the-tunnel"));
+    reply->deleteLater();
+
+    // The figures grow by at least what crossed the tunnel, and the service hears them.
+    QTRY_VERIFY_WITH_TIMEOUT(!traffic.isEmpty() && traffic.last().at(1).toLongLong() >= body.size(), 5000);
+    const qlonglong upload = traffic.last().at(0).toLongLong();
+    QVERIFY(upload >= target.path().size());
+    auto heardTraffic = [this, &body]() {
+        const QJsonArray beats = dev.heartbeats();
+        for (const QJsonValue &beat : beats) {
+            const QJsonObject object = beat.toObject();
+            if (object.value("connection_status") == QLatin1String("connected") &&
+                object.value("download_bytes").toInteger() >= body.size() &&
+                object.value("upload_bytes").toInteger() > 0)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(heardTraffic(), 5000);
+
+    // Signed in elsewhere: the service drops the token, the next heartbeat draws a 401.
+    QSignalSpy forced(&api, &QmlApiAdapter::vpnForceDisconnected);
+    QSignalSpy disconnected(&api, &QmlApiAdapter::vpnDisconnected);
+    dev.revokeAllTokens();
+    QVERIFY(forced.wait(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(!api.isLoggedIn() && dev.requests("auth/logout").size() == 1, 5000);
+    QCOMPARE(forced.count(), 1);
+    QVERIFY(forced.at(0).at(0).toString().contains("强制下线"));
+    QCOMPARE(api.getUserEmail(), QString());
+
+    // Nothing points at the dead local port any more.
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+    QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
+    QCOMPARE(StandinState::environmentVariable("https_proxy"), QString());
+    QCOMPARE(StandinState::winHttpProxy(), QString());
+}
+
+QTEST_MAIN(TestFullStack)
+#include "tst_fullstack.moc"
