@@ -472,8 +472,9 @@ DevReply DevServiceState::handleApi(const ApiCall &call)
         account = session ? accountById(session->accountId) : nullptr;
         if (!session || !account)
             return unauthorized();
+        // A stopped account may still sign out, read itself and hear through its heartbeat that it must go.
         if (account->status != QLatin1String("active") && endpoint != Endpoint::Logout &&
-            endpoint != Endpoint::Me)
+            endpoint != Endpoint::Me && endpoint != Endpoint::Heartbeat)
             return failure(403, QStringLiteral("账号已被停用"));
     }
 
@@ -1261,6 +1262,11 @@ DevReply DevServiceState::heartbeat(const Session &session, const QJsonObject &b
     for (const DeviceOverride &candidate : deviceOverrides) {
         if (candidate.deviceId.isEmpty() || candidate.deviceId == deviceId)
             deviceState = candidate;
+    }
+    if (account && account->status != QLatin1String("active")) {
+        deviceState.status = account->status;
+        deviceState.forceDisconnect = true;
+        deviceState.message = QStringLiteral("账号已被停用");
     }
     // A device that signs off is still in good standing: only a live connection is ever told to end.
     if (!connected)

@@ -15,9 +15,11 @@
 // - Authorisation: a bearer token per sign-in or registration. A missing, unknown or revoked token is 401 on
 //   every endpoint that needs a signed-in caller (everything but auth/login, auth/register, configs, plans
 //   and announcements). A suspended or banned account gets 403 on those endpoints (sign-out and auth/me
-//   excepted). Wrong credentials are a 422 on "email", never a 401, because a 401 tells a client that its
-//   token died. Sign-out revokes the token it was sent with. Device limits ("max_devices") are published,
-//   not enforced: a test stands for a sign-in elsewhere by revoking tokens through the control endpoint.
+//   excepted; its "connected" heartbeats are answered with device_status = the account status,
+//   force_disconnect true and "账号已被停用", so a running connection is ended). Wrong credentials are a 422
+//   on "email", never a 401, because a 401 tells a client that its token died. Sign-out revokes the token it
+//   was sent with. Device limits ("max_devices") are published, not enforced: a test stands for a sign-in
+//   elsewhere by revoking tokens through the control endpoint.
 // - Dates: ISO 8601 in UTC with "Z", whole seconds (2026-01-31T08:00:00Z); a date that is not set is null.
 // - Registration answers 201 with the same members as a sign-in and signs the new account in; it needs a
 //   valid, unused e-mail, a password of at least 6 characters equal to "password_confirmation", a name of
@@ -46,7 +48,9 @@
 //   whole numbers are required (422 otherwise). The answer has "interval" (30 s unless the control endpoint
 //   set another), "server_status" (the service as a whole: the body names no server), "user_status" and
 //   "device_status". A "disconnected" heartbeat answers "active" without force_disconnect: the device is in
-//   good standing, it only went offline; only a live connection is ever told to end. Traffic counters are
+//   good standing, it only went offline; only a live connection is ever told to end. Device limits,
+//   "maintenance_mode" and the trial and VIP clocks end no connection by themselves: the client judges
+//   its rights from "user_status". Traffic counters are
 //   per connection; their growth is added to the account's statistics. heartbeat/stats counts devices whose
 //   last heartbeat was "connected", and their distinct accounts.
 // - Announcements: newest first; "platform" keeps those for that platform and those for "all" (no platform:

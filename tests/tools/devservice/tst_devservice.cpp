@@ -979,19 +979,21 @@ void TestDevService::heartbeatDeviceStatus_data()
     QTest::addColumn<QString>("beatStatus");
     QTest::addColumn<QString>("deviceStatus");
     QTest::addColumn<bool>("force");
+    QTest::addColumn<QString>("message");
 
-    const QJsonObject kick{
-        {"device_status", "kicked"}, {"force_disconnect", true}, {"message", "您的账号已在其他设备登录"}};
+    const QString elsewhere = QStringLiteral("您的账号已在其他设备登录");
+    const QJsonObject kick{{"device_status", "kicked"}, {"force_disconnect", true}, {"message", elsewhere}};
     QJsonObject otherDevice = kick;
     otherDevice["device_id"] = "device-z";
-    QTest::newRow("no setting") << QJsonObject() << "connected"
-                                << "active" << false;
-    QTest::newRow("kick, connected") << kick << "connected"
-                                     << "kicked" << true;
-    QTest::newRow("kick, disconnected") << kick << "disconnected"
-                                        << "active" << false;
-    QTest::newRow("kick for another device") << otherDevice << "connected"
-                                             << "active" << false;
+    const QJsonObject banned{{"account_status", "banned"}};
+    // clang-format off
+    QTest::newRow("no setting")                   << QJsonObject() << "connected"    << "active" << false << "";
+    QTest::newRow("kick, connected")              << kick          << "connected"    << "kicked" << true  << elsewhere;
+    QTest::newRow("kick, disconnected")           << kick          << "disconnected" << "active" << false << "";
+    QTest::newRow("kick for another device")      << otherDevice   << "connected"    << "active" << false << "";
+    QTest::newRow("banned account, connected")    << banned        << "connected"    << "banned" << true  << "账号已被停用";
+    QTest::newRow("banned account, disconnected") << banned        << "disconnected" << "active" << false << "";
+    // clang-format on
 }
 
 void TestDevService::heartbeatDeviceStatus()
@@ -1000,28 +1002,32 @@ void TestDevService::heartbeatDeviceStatus()
     QFETCH(QString, beatStatus);
     QFETCH(QString, deviceStatus);
     QFETCH(bool, force);
+    QFETCH(QString, message);
 
-    if (!setting.isEmpty()) {
+    const QString token = signInDemo();
+    if (setting.contains("account_status")) {
+        QCOMPARE(service.updateUser({{"status", setting.value("account_status")}}).value("status"),
+                 setting.value("account_status"));
+        // Everything else is closed to a stopped account.
+        QCOMPARE(send(QStringLiteral("GET"), QStringLiteral("servers"), {}, token).status, 403);
+    } else if (!setting.isEmpty()) {
         service.setDeviceStatus(setting.value("device_status").toString(),
                                 setting.value("force_disconnect").toBool(),
                                 setting.value("message").toString(), setting.value("device_id").toString());
         QVERIFY(service.lastControlError().isEmpty());
     }
-    const QJsonObject device = post(QStringLiteral("heartbeat"),
-                                    {{"device_id", "device-a"},
-                                     {"connection_status", beatStatus},
-                                     {"upload_bytes", 0},
-                                     {"download_bytes", 0},
-                                     {"latency_ms", 0}},
-                                    signInDemo())
-                                   .json.value("data")
-                                   .toObject()
-                                   .value("device_status")
-                                   .toObject();
+    const Answer answer = post(QStringLiteral("heartbeat"),
+                               {{"device_id", "device-a"},
+                                {"connection_status", beatStatus},
+                                {"upload_bytes", 0},
+                                {"download_bytes", 0},
+                                {"latency_ms", 0}},
+                               token);
+    QCOMPARE(answer.status, 200);
+    const QJsonObject device = answer.json.value("data").toObject().value("device_status").toObject();
     QCOMPARE(device.value("status").toString(), deviceStatus);
     QCOMPARE(device.value("force_disconnect").toBool(), force);
-    if (force)
-        QCOMPARE(device.value("message").toString(), setting.value("message").toString());
+    QCOMPARE(device.value("message").toString(), message);
 }
 
 void TestDevService::orderPages_data()
