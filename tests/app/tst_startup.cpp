@@ -1,0 +1,110 @@
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+// Start-up of the real entry point, run as programs: the client itself, the same main without any
+// QML module, and the same main with a window only at the fallback address.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void loadsTheWindowFromTheFirstAddress();
+    void fallsBackToTheSecondAddress();
+    void endsWithMinusOneWithoutAnEntryPoint();
+
+private:
+    static QString program(const QString &name)
+    {
+        return QCoreApplication::applicationDirPath() + '/' + name;
+    }
+};
+
+namespace {
+QStringList linesOf(QProcess &process)
+{
+    return QString::fromUtf8(process.readAllStandardError() + process.readAllStandardOutput())
+        .split('\n', Qt::SkipEmptyParts);
+}
+
+int indexOf(const QStringList &lines, const QString &fragment, int from = 0)
+{
+    for (int i = from; i < lines.size(); ++i) {
+        if (lines.at(i).contains(fragment))
+            return i;
+    }
+    return -1;
+}
+} // namespace
+
+void TestStartup::loadsTheWindowFromTheFirstAddress()
+{
+    QProcess client;
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.start(program("mirevo"));
+    QVERIFY(client.waitForStarted());
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += client.readAll()).contains("应用程序启动成功！"), 15000);
+    client.kill();
+    client.waitForFinished();
+    const QStringList lines = QString::fromUtf8(output + client.readAll()).split('\n');
+
+    const int paths = indexOf(lines, "导入路径:");
+    QVERIFY(paths >= 0);
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QString pathLine = lines.at(paths);
+    const int own = pathLine.indexOf('"' + appDir + "/qml\"");
+    const int modules = pathLine.indexOf("\"qrc:/qt/qml\"");
+    const int root = pathLine.indexOf("\"qrc:/\"");
+    // Later additions come first in the engine's list.
+    QVERIFY2(root >= 0 && modules > root && own > modules, qPrintable(pathLine));
+
+    QCOMPARE(lines.filter("尝试加载URL:"),
+             QStringList{"尝试加载URL: qrc:/qt/qml/UntitledProject1Content/App.qml"});
+    QCOMPARE(indexOf(lines, "第一种方式失败"), -1);
+    QCOMPARE(indexOf(lines, "加载失败:"), -1);
+    QVERIFY(indexOf(lines, "应用程序目录: " + appDir) >= 0);
+}
+
+void TestStartup::fallsBackToTheSecondAddress()
+{
+    QProcess client;
+    client.start(program("mirevo_startup_fallback"));
+    QVERIFY(client.waitForFinished(15000));
+    QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(client.exitCode(), 0);
+    const QStringList lines = linesOf(client);
+
+    const int first = indexOf(lines, "尝试加载URL: qrc:/qt/qml/UntitledProject1Content/App.qml");
+    const int giveUp = indexOf(lines, "第一种方式失败，尝试直接路径...", first);
+    const int second = indexOf(lines, "尝试加载URL: qrc:/UntitledProject1Content/App.qml", giveUp);
+    const int started = indexOf(lines, "应用程序启动成功！", second);
+    // The failure handler is queued: its lines come once the event loop runs.
+    const int failed = indexOf(lines, "加载失败: qrc:/qt/qml/UntitledProject1Content/App.qml", started);
+    const int retry = indexOf(lines, "尝试备用路径...", failed);
+    QVERIFY2(first >= 0 && giveUp > first && second > giveUp && started > second && failed > started &&
+                 retry > failed,
+             qPrintable(lines.join('\n')));
+}
+
+void TestStartup::endsWithMinusOneWithoutAnEntryPoint()
+{
+    QProcess client;
+    client.start(program("mirevo_startup_noentry"));
+    QVERIFY(client.waitForFinished(15000));
+    QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(client.exitCode(), 255); // -1 as the process's exit status
+    const QStringList lines = linesOf(client);
+    // Start-up's last word; only the destructors of the facade speak after it.
+    const int fallback = indexOf(lines, "尝试加载URL: qrc:/UntitledProject1Content/App.qml");
+    const int gaveUp = indexOf(lines, "所有加载方式都失败了", fallback);
+    QVERIFY2(fallback >= 0 && gaveUp > fallback, qPrintable(lines.join('\n')));
+    QCOMPARE(indexOf(lines, "应用程序启动成功！"), -1);
+    QCOMPARE(lines.mid(gaveUp + 1).filter(QRegularExpression("^[^\\[]")), QStringList());
+    // No event loop ran, so the queued failure handler never spoke.
+    QCOMPARE(indexOf(lines, "尝试备用路径..."), -1);
+}
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
