@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace MirevoDev {
 
@@ -918,8 +919,8 @@ DevReply DevServiceState::createPayment(const Session &session, const QJsonObjec
     const Plan *plan = nullptr;
     if (!body.contains(QStringLiteral("plan_id")))
         validation.add(QStringLiteral("plan_id"), QStringLiteral("请选择套餐"));
-    else if (!integralNumber(body.value(QStringLiteral("plan_id")), &planId) ||
-             !(plan = planById(static_cast<int>(planId))))
+    else if (!integralNumber(body.value(QStringLiteral("plan_id")), &planId) || planId < 1 ||
+             planId > std::numeric_limits<int>::max() || !(plan = planById(static_cast<int>(planId))))
         validation.add(QStringLiteral("plan_id"), QStringLiteral("套餐不存在"));
     const QString method = body.value(QStringLiteral("payment_method")).toString();
     if (method.isEmpty())

@@ -820,6 +820,8 @@ void TestDevService::paymentValidation_data()
 
     QTest::newRow("no plan") << QJsonObject{{"payment_method", "alipay"}} << "plan_id";
     QTest::newRow("unknown plan") << QJsonObject{{"plan_id", 999}, {"payment_method", "alipay"}} << "plan_id";
+    QTest::newRow("plan id beyond int")
+        << QJsonObject{{"plan_id", 4294967297.0}, {"payment_method", "alipay"}} << "plan_id";
     QTest::newRow("plan id as text") << QJsonObject{{"plan_id", "1"}, {"payment_method", "alipay"}}
                                      << "plan_id";
     QTest::newRow("no method") << QJsonObject{{"plan_id", 1}} << "payment_method";
