@@ -24,7 +24,11 @@ DevService::DevService(QObject *parent) : QObject(parent)
 
 DevService::~DevService()
 {
-    if (process.state() != QProcess::NotRunning) {
+    if (process.state() == QProcess::NotRunning)
+        return;
+    // Closing its input ends the service; a service that does not end is killed.
+    process.closeWriteChannel();
+    if (!process.waitForFinished(2000)) {
         process.kill();
         process.waitForFinished(5000);
     }
