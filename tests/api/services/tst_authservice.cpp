@@ -1,0 +1,422 @@
+#include "DevService.h"
+#include "LogCapture.h"
+#include "ServiceTestSupport.h"
+
+#include "api/network/HttpClient.h"
+#include "api/security/TokenManager.h"
+#include "api/services/AuthService.h"
+#include "api/storage/LocalStorage.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+using namespace Tavorin::Api;
+using Services::AuthService;
+
+class TestAuthService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void loginSendsCredentialsAndStoresAcceptedUser();
+    void loginRefusesReply_data();
+    void loginRefusesReply();
+    void registerBody_data();
+    void registerBody();
+    void logoutClearsStateWhateverTheAnswer_data();
+    void logoutClearsStateWhateverTheAnswer();
+    void currentUserRefreshesStoredUser();
+    void currentUserKeepsStoredUserOnBadReply_data();
+    void currentUserKeepsStoredUserOnBadReply();
+    void currentUserUnauthorized();
+    void logsNoPassword();
+
+private:
+    DevService dev;
+};
+
+void TestAuthService::initTestCase()
+{
+    QVERIFY(dev.start());
+    Network::HttpClient::instance()->setBaseUrl(dev.baseUrl());
+}
+
+void TestAuthService::init()
+{
+    Network::HttpClient::instance()->setBaseUrl(dev.baseUrl());
+    dev.control(QStringLiteral("POST"), QStringLiteral("script/clear"));
+    dev.clearRequests();
+    ServiceTest::signOutLocally();
+}
+
+void TestAuthService::loginSendsCredentialsAndStoresAcceptedUser()
+{
+    QStringList events;
+    auto *tokens = Security::TokenManager::instance();
+    QMetaObject::Connection c1 =
+        connect(tokens, &Security::TokenManager::tokenChanged, this, [&]() { events << "tokenChanged"; });
+    QMetaObject::Connection c2 =
+        connect(tokens, &Security::TokenManager::userChanged, this, [&]() { events << "userChanged"; });
+    QMetaObject::Connection c3 =
+        connect(tokens, &Security::TokenManager::loginStateChanged, this,
+                [&](bool in) { events << QStringLiteral("loginStateChanged(%1)").arg(in); });
+    QMetaObject::Connection c4 = connect(AuthService::instance(), &AuthService::loginSuccess, this,
+                                         [&](const Models::User &) { events << "loginSuccess"; });
+
+    bool done = false;
+    bool ok = false;
+    QString message;
+    Models::User user;
+    AuthService::instance()->login(DevService::demoEmail(), DevService::demoPassword(),
+                                   [&](bool success, const QString &text, const Models::User &u) {
+                                       events << "completion";
+                                       ok = success;
+                                       message = text;
+                                       user = u;
+                                       done = true;
+                                   });
+    QVERIFY(ServiceTest::waitFor(done));
+    QTRY_VERIFY(events.contains("loginSuccess"));
+    disconnect(c1);
+    disconnect(c2);
+    disconnect(c3);
+    disconnect(c4);
+
+    QVERIFY(ok);
+    QCOMPARE(message, QStringLiteral("登录成功"));
+    QCOMPARE(user.email, DevService::demoEmail());
+    QVERIFY(user.id > 0);
+    QCOMPARE(events, (QStringList{"tokenChanged", "userChanged", "loginStateChanged(1)", "completion",
+                                  "loginSuccess"}));
+    QVERIFY(tokens->isLoggedIn());
+    QVERIFY(!Storage::LocalStorage::instance()->getString(QStringLiteral("auth_token")).isEmpty());
+
+    const QJsonObject request = dev.lastRequest(QStringLiteral("auth/login"));
+    QCOMPARE(request.value("method").toString(), QStringLiteral("POST"));
+    QVERIFY(ServiceTest::header(request, "authorization").isEmpty());
+    const QJsonObject body = ServiceTest::body(request);
+    QCOMPARE(body.keys(), (QStringList{"device_id", "device_name", "device_type", "email", "password"}));
+    QCOMPARE(body.value("email").toString(), DevService::demoEmail());
+    QCOMPARE(body.value("password").toString(), DevService::demoPassword());
+    QCOMPARE(body.value("device_type").toString(), QStringLiteral("windows"));
+    QCOMPARE(body.value("device_id").toString(), tokens->getDeviceId());
+    QCOMPARE(body.value("device_name").toString(), tokens->getDeviceName());
+
+    // The token the service issued now goes out with every authorised request.
+    bool meDone = false;
+    AuthService::instance()->refreshCurrentUser(
+        [&](bool, const QString &, const Models::User &) { meDone = true; });
+    QVERIFY(ServiceTest::waitFor(meDone));
+    QCOMPARE(ServiceTest::header(dev.lastRequest(QStringLiteral("auth/me")), "authorization"),
+             QStringLiteral("Bearer ") + tokens->getToken());
+}
+
+void TestAuthService::loginRefusesReply_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("message");
+
+    const QJsonObject user{{"id", 5}, {"email", "a@b.c"}};
+    QTest::newRow("empty token") << 200
+                                 << ServiceTest::json({{"success", true}, {"token", ""}, {"data", user}})
+                                 << QStringLiteral("响应数据无效");
+    QTest::newRow("token not a string")
+        << 200 << ServiceTest::json({{"success", true}, {"token", 12}, {"data", user}})
+        << QStringLiteral("响应数据无效");
+    QTest::newRow("user id 0") << 200
+                               << ServiceTest::json({{"success", true},
+                                                     {"token", "t"},
+                                                     {"data", QJsonObject{{"id", 0}, {"email", "a@b.c"}}}})
+                               << QStringLiteral("响应数据无效");
+    QTest::newRow("empty e-mail") << 200
+                                  << ServiceTest::json({{"success", true},
+                                                        {"token", "t"},
+                                                        {"data", QJsonObject{{"id", 5}, {"email", ""}}}})
+                                  << QStringLiteral("响应数据无效");
+    QTest::newRow("no user") << 200 << ServiceTest::json({{"success", true}, {"token", "t"}})
+                             << QStringLiteral("响应数据无效");
+    QTest::newRow("success false") << 200
+                                   << ServiceTest::json({{"success", false},
+                                                         {"message", "账号或密码错误"},
+                                                         {"token", "t"},
+                                                         {"data", user}})
+                                   << QStringLiteral("账号或密码错误");
+    QTest::newRow("validation errors")
+        << 422
+        << ServiceTest::json({{"message", "验证失败"},
+                              {"errors", QJsonObject{{"email", QJsonArray{"邮箱格式不正确", "邮箱已存在"}},
+                                                     {"password", "密码太短"}}}})
+        << QStringLiteral("邮箱格式不正确");
+}
+
+void TestAuthService::loginRefusesReply()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, message);
+    dev.scriptReply(QStringLiteral("POST"), QStringLiteral("auth/login"), status, reply);
+
+    QSignalSpy failed(AuthService::instance(), &AuthService::loginFailed);
+    QSignalSpy succeeded(AuthService::instance(), &AuthService::loginSuccess);
+    QSignalSpy tokenChanged(Security::TokenManager::instance(), &Security::TokenManager::tokenChanged);
+    bool done = false;
+    bool ok = true;
+    QString text;
+    Models::User user;
+    user.id = -1;
+    AuthService::instance()->login(QStringLiteral("a@b.c"), QStringLiteral("pw"),
+                                   [&](bool success, const QString &t, const Models::User &u) {
+                                       ok = success;
+                                       text = t;
+                                       user = u;
+                                       done = true;
+                                   });
+    QVERIFY(ServiceTest::waitFor(done));
+    QTRY_COMPARE(failed.count(), 1);
+    QVERIFY(!ok);
+    QCOMPARE(text, message);
+    QCOMPARE(user.id, 0);
+    QCOMPARE(failed.first().at(0).toString(), message);
+    QCOMPARE(succeeded.count(), 0);
+    QCOMPARE(tokenChanged.count(), 0);
+    QVERIFY(!Security::TokenManager::instance()->isLoggedIn());
+    QVERIFY(Storage::LocalStorage::instance()->getString(QStringLiteral("auth_token")).isEmpty());
+    QVERIFY(Storage::LocalStorage::instance()->getString(QStringLiteral("user_info")).isEmpty());
+    QVERIFY(Network::HttpClient::instance()->getAuthToken().isEmpty());
+}
+
+void TestAuthService::registerBody_data()
+{
+    QTest::addColumn<QString>("referral");
+    QTest::addColumn<QJsonValue>("sent");
+    QTest::newRow("no referral code") << QString() << QJsonValue(QJsonValue::Null);
+    QTest::newRow("referral code") << QStringLiteral("MIREVO2026")
+                                   << QJsonValue(QStringLiteral("MIREVO2026"));
+}
+
+void TestAuthService::registerBody()
+{
+    QFETCH(QString, referral);
+    QFETCH(QJsonValue, sent);
+    const QString email =
+        QStringLiteral("new%1@mirevo.dev").arg(QTest::currentDataTag() == QByteArray("referral code"));
+    QSignalSpy registered(AuthService::instance(), &AuthService::registerSuccess);
+    QSignalSpy failed(AuthService::instance(), &AuthService::registerFailed);
+    bool done = false;
+    bool ok = false;
+    QString message;
+    Models::User user;
+    AuthService::instance()->registerUser(email, QStringLiteral("secret99"), QStringLiteral("新用户"),
+                                          referral,
+                                          [&](bool success, const QString &text, const Models::User &u) {
+                                              ok = success;
+                                              message = text;
+                                              user = u;
+                                              done = true;
+                                          });
+    QVERIFY(ServiceTest::waitFor(done));
+    const QJsonObject body = ServiceTest::body(dev.lastRequest(QStringLiteral("auth/register")));
+    QCOMPARE(body.keys(), (QStringList{"device_id", "device_name", "device_type", "email", "equipment",
+                                       "name", "password", "password_confirmation", "reffer_code"}));
+    QCOMPARE(body.value("reffer_code"), sent);
+    QCOMPARE(body.value("password_confirmation").toString(), QStringLiteral("secret99"));
+    QCOMPARE(body.value("password").toString(), QStringLiteral("secret99"));
+    QCOMPARE(body.value("equipment").toString(), QStringLiteral("Mirevo加速器"));
+    QCOMPARE(body.value("device_type").toString(), QStringLiteral("windows"));
+    QCOMPARE(body.value("name").toString(), QStringLiteral("新用户"));
+    QVERIFY(ServiceTest::header(dev.lastRequest(QStringLiteral("auth/register")), "authorization").isEmpty());
+
+    QVERIFY2(ok, qPrintable(message));
+    QTRY_COMPARE(registered.count(), 1);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(user.email, email);
+    // Registration signs the new account in exactly like a sign-in.
+    QVERIFY(Security::TokenManager::instance()->isLoggedIn());
+    QCOMPARE(Security::TokenManager::instance()->getCurrentUser().email, email);
+    QCOMPARE(Network::HttpClient::instance()->getAuthToken(), Security::TokenManager::instance()->getToken());
+}
+
+void TestAuthService::logoutClearsStateWhateverTheAnswer_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("service answers") << QStringLiteral("service");
+    QTest::newRow("http error") << QStringLiteral("500");
+    QTest::newRow("no network") << QStringLiteral("closed port");
+}
+
+void TestAuthService::logoutClearsStateWhateverTheAnswer()
+{
+    QFETCH(QString, answer);
+    QVERIFY(ServiceTest::signIn());
+    const QString token = Security::TokenManager::instance()->getToken();
+    if (answer == QLatin1String("500"))
+        dev.scriptReply(QStringLiteral("POST"), QStringLiteral("auth/logout"), 500, "{}");
+    if (answer == QLatin1String("closed port")) {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        Network::HttpClient::instance()->setBaseUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/").arg(port));
+    }
+
+    QStringList events;
+    QMetaObject::Connection c1 =
+        connect(Security::TokenManager::instance(), &Security::TokenManager::loginStateChanged, this,
+                [&](bool in) { events << QStringLiteral("loginStateChanged(%1)").arg(in); });
+    QMetaObject::Connection c2 = connect(AuthService::instance(), &AuthService::logoutSuccess, this,
+                                         [&]() { events << "logoutSuccess"; });
+    bool done = false;
+    bool ok = false;
+    QString message;
+    AuthService::instance()->logout([&](bool success, const QString &text) {
+        events << "completion";
+        // Still signed in until the answer arrives; by now the local state is gone.
+        ok = success;
+        message = text;
+        done = true;
+    });
+    // Signed out when the answer arrives, not when asked.
+    QVERIFY(Security::TokenManager::instance()->isLoggedIn());
+    QVERIFY(ServiceTest::waitFor(done));
+    QTRY_VERIFY(events.contains("logoutSuccess"));
+    disconnect(c1);
+    disconnect(c2);
+
+    QVERIFY(ok);
+    QCOMPARE(message, QStringLiteral("登出成功"));
+    QCOMPARE(events, (QStringList{"loginStateChanged(0)", "completion", "logoutSuccess"}));
+    QVERIFY(!Security::TokenManager::instance()->isLoggedIn());
+    QVERIFY(Network::HttpClient::instance()->getAuthToken().isEmpty());
+    QVERIFY(Storage::LocalStorage::instance()->getString(QStringLiteral("auth_token")).isEmpty());
+
+    if (answer != QLatin1String("closed port")) {
+        const QJsonObject request = dev.lastRequest(QStringLiteral("auth/logout"));
+        QCOMPARE(request.value("method").toString(), QStringLiteral("POST"));
+        QCOMPARE(ServiceTest::header(request, "authorization"), QStringLiteral("Bearer ") + token);
+        QCOMPARE(request.value("body").toString(), QStringLiteral("{}"));
+    }
+}
+
+void TestAuthService::currentUserRefreshesStoredUser()
+{
+    QVERIFY(ServiceTest::signIn());
+    dev.control(QStringLiteral("POST"), QStringLiteral("users"),
+                {{"email", DevService::demoEmail()}, {"name", QStringLiteral("改名用户")}});
+    QSignalSpy updated(AuthService::instance(), &AuthService::userInfoUpdated);
+    bool done = false;
+    bool ok = false;
+    QString message;
+    AuthService::instance()->getCurrentUser([&](bool success, const QString &text, const Models::User &) {
+        ok = success;
+        message = text;
+        done = true;
+    });
+    QVERIFY(ServiceTest::waitFor(done));
+    QVERIFY(ok);
+    QCOMPARE(message, QStringLiteral("获取成功"));
+    QTRY_COMPARE(updated.count(), 1);
+    QCOMPARE(updated.first().at(0).value<Models::User>().name, QStringLiteral("改名用户"));
+    QCOMPARE(Security::TokenManager::instance()->getCurrentUser().name, QStringLiteral("改名用户"));
+    QVERIFY(Security::TokenManager::instance()->isLoggedIn());
+    const QJsonObject request = dev.lastRequest(QStringLiteral("auth/me"));
+    QCOMPARE(request.value("method").toString(), QStringLiteral("GET"));
+    QVERIFY(ServiceTest::query(request).isEmpty());
+}
+
+void TestAuthService::currentUserKeepsStoredUserOnBadReply_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no data") << 200 << ServiceTest::json({{"success", true}})
+                             << QStringLiteral("响应数据无效");
+    QTest::newRow("data is a list") << 200 << ServiceTest::json({{"success", true}, {"data", QJsonArray{1}}})
+                                    << QStringLiteral("响应数据无效");
+    QTest::newRow("id 0") << 200
+                          << ServiceTest::json({{"success", true}, {"data", QJsonObject{{"email", "x@y.z"}}}})
+                          << QStringLiteral("响应数据无效");
+    QTest::newRow("id as text") << 200
+                                << ServiceTest::json({{"success", true},
+                                                      {"data", QJsonObject{{"id", "1"}, {"email", "x@y.z"}}}})
+                                << QStringLiteral("响应数据无效");
+    QTest::newRow("no e-mail") << 200
+                               << ServiceTest::json({{"success", true}, {"data", QJsonObject{{"id", 1}}}})
+                               << QStringLiteral("响应数据无效");
+    QTest::newRow("server error") << 500 << ServiceTest::json({{"message", "服务器错误"}})
+                                  << QStringLiteral("服务器错误");
+}
+
+void TestAuthService::currentUserKeepsStoredUserOnBadReply()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, message);
+    QVERIFY(ServiceTest::signIn());
+    const QString storedUser = Storage::LocalStorage::instance()->getString(QStringLiteral("user_info"));
+    dev.scriptReply(QStringLiteral("GET"), QStringLiteral("auth/me"), status, reply);
+
+    QSignalSpy updated(AuthService::instance(), &AuthService::userInfoUpdated);
+    QSignalSpy userChanged(Security::TokenManager::instance(), &Security::TokenManager::userChanged);
+    bool done = false;
+    bool ok = true;
+    QString text;
+    Models::User user;
+    user.id = -1;
+    AuthService::instance()->getCurrentUser([&](bool success, const QString &t, const Models::User &u) {
+        ok = success;
+        text = t;
+        user = u;
+        done = true;
+    });
+    QVERIFY(ServiceTest::waitFor(done));
+    QVERIFY(!ok);
+    QCOMPARE(text, message);
+    QCOMPARE(user.id, 0);
+    QCOMPARE(updated.count(), 0);
+    QCOMPARE(userChanged.count(), 0);
+    QVERIFY(Security::TokenManager::instance()->isLoggedIn());
+    QCOMPARE(Security::TokenManager::instance()->getCurrentUser().email, DevService::demoEmail());
+    QCOMPARE(Storage::LocalStorage::instance()->getString(QStringLiteral("user_info")), storedUser);
+}
+
+void TestAuthService::currentUserUnauthorized()
+{
+    QVERIFY(ServiceTest::signIn());
+    dev.revokeToken(Security::TokenManager::instance()->getToken());
+    QStringList events;
+    QMetaObject::Connection c = connect(AuthService::instance(), &AuthService::authenticationRequired, this,
+                                        [&]() { events << "authenticationRequired"; });
+    bool done = false;
+    bool ok = true;
+    AuthService::instance()->getCurrentUser([&](bool success, const QString &, const Models::User &) {
+        events << "completion";
+        ok = success;
+        done = true;
+    });
+    QVERIFY(ServiceTest::waitFor(done));
+    disconnect(c);
+    QVERIFY(!ok);
+    QCOMPARE(events, (QStringList{"authenticationRequired", "completion"}));
+    // Signing out on an expired token is the caller's decision, not this service's.
+    QVERIFY(Security::TokenManager::instance()->isLoggedIn());
+}
+
+void TestAuthService::logsNoPassword()
+{
+    LogCapture log;
+    const QString password = QStringLiteral("Very$ecret-Pa55");
+    bool done = false;
+    AuthService::instance()->login(DevService::demoEmail(), password,
+                                   [&](bool, const QString &, const Models::User &) { done = true; });
+    QVERIFY(ServiceTest::waitFor(done));
+    QVERIFY(log.contains(QStringLiteral("[AuthService] 开始登录: ") + DevService::demoEmail()));
+    QVERIFY(!log.joined().contains(password));
+}
+
+QTEST_MAIN(TestAuthService)
+#include "tst_authservice.moc"
