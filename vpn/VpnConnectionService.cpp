@@ -30,7 +30,13 @@ QString modeName(int mode)
 
 VpnConnectionService *VpnConnectionService::instance()
 {
-    static VpnConnectionService *service = new VpnConnectionService();
+    static VpnConnectionService *service = [] {
+        auto *created = new VpnConnectionService();
+        // The object outlives the application object; a connection must not: the core would keep
+        // the local port and the system proxy would point at it after the client is gone.
+        qAddPostRoutine([] { VpnConnectionService::instance()->disconnect(); });
+        return created;
+    }();
     return service;
 }
 

@@ -7,9 +7,13 @@
 #include "vpn/V2RayCore.h"
 #include "vpn/VpnConnectionService.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/types.h>
@@ -48,6 +52,22 @@ struct ServiceSpies
     QSignalSpy heartbeats;
 };
 
+const char *connectAndLeaveFlag = "--connect-and-leave";
+
+// Run as a second process: connects, then leaves main with the connection still up.
+int connectAndLeave(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    service()->updateUserInfo(VpnTest::activeAccount());
+    QEventLoop loop;
+    QObject::connect(service(), &VpnConnectionService::connectionSuccess, &loop, &QEventLoop::quit);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    if (!service()->connect(5, VpnTest::link()))
+        return 2;
+    loop.exec();
+    return service()->isConnected() ? 0 : 3;
+}
+
 bool connectAndWait(int serverId, ServiceSpies &spies)
 {
     const qsizetype before = spies.successes.size();
@@ -66,6 +86,7 @@ private slots:
     void init();
     void cleanup();
     void connectThenDisconnect();
+    void connectionEndsWithTheProgram();
     void connectElsewhereDisconnectsFirst();
     void refusalWhileConnectedEndsTheConnection();
     void forcedOffOncePerEpisode();
@@ -127,6 +148,17 @@ void TestVpnConnection::connectThenDisconnect()
     service()->disconnect();
     QCOMPARE(spies.disconnects.size(), 1);
     QCOMPARE(spies.states.size(), 4);
+}
+
+void TestVpnConnection::connectionEndsWithTheProgram()
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {connectAndLeaveFlag});
+    QVERIFY(child.waitForFinished(15000));
+    QCOMPARE(child.exitCode(), 0);
+    QTRY_COMPARE(StandinState::corePid(), qint64(0));
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+    QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
 }
 
 void TestVpnConnection::connectElsewhereDisconnectsFirst()
@@ -260,5 +292,12 @@ void TestVpnConnection::tunnelFailures()
     }
 }
 
-QTEST_GUILESS_MAIN(TestVpnConnection)
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], connectAndLeaveFlag) == 0)
+        return connectAndLeave(argc, argv);
+    QCoreApplication application(argc, argv);
+    TestVpnConnection test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_vpnconnection.moc"
