@@ -1,4 +1,5 @@
 #include "ClientConfig.h"
+#include "CoreProcess.h"
 #include "StandinRun.h"
 #include "StandinState.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 QString corePath()
 {
-    return StandinRun::coreDirectory() + QStringLiteral("/xray.exe");
+    return CoreProcess::path();
 }
 
 quint16 freePort()
@@ -52,48 +53,6 @@ QJsonObject servableDocument(quint16 controllerPort)
                                  QStringLiteral("experimental/clash_api/external_controller"),
                                  QStringLiteral("127.0.0.1:%1").arg(controllerPort));
 }
-
-// One core stand-in run, as the client starts it.
-class Core
-{
-public:
-    bool start(const QJsonObject &document)
-    {
-        process.start(corePath(), {QStringLiteral("run"), QStringLiteral("-c"), ClientConfig::write(document),
-                                   QStringLiteral("--disable-color")});
-        if (!process.waitForStarted(5000))
-            return false;
-        return QTest::qWaitFor(
-                   [this]() {
-                       return output().contains(QStringLiteral("core started")) ||
-                              process.state() == QProcess::NotRunning;
-                   },
-                   10000) &&
-               process.state() == QProcess::Running;
-    }
-    QString output()
-    {
-        out += QString::fromUtf8(process.readAllStandardOutput());
-        return out;
-    }
-    QString errors()
-    {
-        err += QString::fromUtf8(process.readAllStandardError());
-        return err;
-    }
-    qint64 v2rayPid()
-    {
-        const QRegularExpressionMatch match =
-            QRegularExpression(QStringLiteral("through v2ray \\(pid (\\d+)\\)")).match(output());
-        return match.hasMatch() ? match.captured(1).toLongLong() : 0;
-    }
-
-    QProcess process;
-
-private:
-    QString out;
-    QString err;
-};
 
 int controllerStatus(quint16 port, const QByteArray &authorization, const QString &path, QJsonObject *body)
 {
@@ -252,7 +211,7 @@ private slots:
     void servesItsListenersUntilTerminated()
     {
         const quint16 controllerPort = freePort();
-        Core core;
+        CoreProcess core;
         QVERIFY2(core.start(servableDocument(controllerPort)), qPrintable(core.errors()));
         QVERIFY(accepts(10315));
         QVERIFY(accepts(16450));
@@ -280,7 +239,7 @@ private slots:
 
     void aKilledCoreTakesV2RayWithIt()
     {
-        Core core;
+        CoreProcess core;
         QVERIFY2(core.start(servableDocument(freePort())), qPrintable(core.errors()));
         const qint64 v2ray = core.v2rayPid();
         QVERIFY(alive(v2ray));
@@ -293,7 +252,7 @@ private slots:
 
     void endsWhenV2RayDies()
     {
-        Core core;
+        CoreProcess core;
         QVERIFY2(core.start(servableDocument(freePort())), qPrintable(core.errors()));
         ::kill(static_cast<pid_t>(core.v2rayPid()), SIGKILL);
         QVERIFY(core.process.waitForFinished(5000));
@@ -321,7 +280,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(int, status);
         const quint16 controllerPort = freePort();
-        Core core;
+        CoreProcess core;
         QVERIFY2(core.start(servableDocument(controllerPort)), qPrintable(core.errors()));
         QJsonObject body;
         QCOMPARE(controllerStatus(controllerPort, authorization, path, &body), status);
@@ -335,7 +294,7 @@ private slots:
     void noControllerWithoutItsMember()
     {
         const quint16 controllerPort = freePort();
-        Core core;
+        CoreProcess core;
         QJsonObject document =
             ClientConfig::changed(servableDocument(controllerPort), QStringLiteral("experimental"),
                                   QJsonValue(QJsonValue::Undefined));

@@ -1,0 +1,66 @@
+#include "CoreProcess.h"
+
+#include "ClientConfig.h"
+#include "StandinRun.h"
+
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTest>
+
+CoreProcess::~CoreProcess()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(3000)) {
+            process.kill();
+            process.waitForFinished(1000);
+        }
+    }
+}
+
+QString CoreProcess::path()
+{
+    return StandinRun::coreDirectory() + QStringLiteral("/xray.exe");
+}
+
+bool CoreProcess::start(const QJsonObject &document)
+{
+    // Within one ctest run a resource lock keeps the fixed ports for one test; another build tree's
+    // tests on the same machine may still hold them for a moment.
+    (void)QTest::qWaitFor(
+        []() {
+            QTcpServer probe;
+            return probe.listen(QHostAddress::LocalHost, 10315);
+        },
+        30000);
+    process.start(path(), {QStringLiteral("run"), QStringLiteral("-c"), ClientConfig::write(document),
+                           QStringLiteral("--disable-color")});
+    if (!process.waitForStarted(5000))
+        return false;
+    (void)QTest::qWaitFor(
+        [this]() {
+            return output().contains(QStringLiteral("core started")) ||
+                   process.state() == QProcess::NotRunning;
+        },
+        10000);
+    return process.state() == QProcess::Running && output().contains(QStringLiteral("core started"));
+}
+
+QString CoreProcess::output()
+{
+    out += QString::fromUtf8(process.readAllStandardOutput());
+    return out;
+}
+
+QString CoreProcess::errors()
+{
+    err += QString::fromUtf8(process.readAllStandardError());
+    return err;
+}
+
+qint64 CoreProcess::v2rayPid()
+{
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("through v2ray \\(pid (\\d+)\\)")).match(output());
+    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
+}
