@@ -1,0 +1,117 @@
+#include "DevService.h"
+#include "LogCapture.h"
+#include "StandinState.h"
+#include "api/network/HttpClient.h"
+#include "api/services/HeartbeatService.h"
+#include "app/QmlApiAdapter.h"
+#include "vpn/V2RayCore.h"
+#include "vpn/VpnConnectionService.h"
+
+#include <QJsonArray>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
+
+using Tavorin::Api::QmlApiAdapter;
+using Tavorin::Api::Network::HttpClient;
+using Tavorin::Api::Services::HeartbeatService;
+using Tavorin::Api::Services::VpnConnectionService;
+
+namespace {
+QQuickItem *findItem(QQuickItem *item, const QString &name)
+{
+    if (!item)
+        return nullptr;
+    if (item->objectName() == name)
+        return item;
+    const QList<QQuickItem *> children = item->childItems();
+    for (QQuickItem *child : children) {
+        if (QQuickItem *found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+} // namespace
+
+// The window loaded as the executable loads it (same modules, same import paths, same address) with
+// the real facade against the development service, driven like a person would: wait for the splash,
+// press the connect button, close the window.
+class TestWindowStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void connectFromTheButtonAndCloseCleanly();
+
+private:
+    DevService dev;
+};
+
+void TestWindowStartup::initTestCase()
+{
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    StandinState::reset();
+    QVERIFY(dev.start());
+    HttpClient::instance()->setBaseUrl(dev.baseUrl());
+    HeartbeatService::instance()->setSecondLengthMs(10);
+    VpnConnectionService::instance()->proxyCore()->setTrafficInterval(100);
+}
+
+void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
+{
+    QQmlApplicationEngine engine;
+    auto *api = new QmlApiAdapter(&engine);
+
+    // A returning user with trial time left.
+    QSignalSpy signedIn(api, &QmlApiAdapter::loginSuccess);
+    api->login(DevService::demoEmail(), DevService::demoPassword());
+    QVERIFY(signedIn.wait(5000));
+    QSignalSpy trial(api, &QmlApiAdapter::trialActivated);
+    api->activateFreeTrial();
+    QVERIFY(trial.wait(5000));
+
+    LogCapture log;
+    engine.rootContext()->setContextProperty(QStringLiteral("API"), api);
+    engine.addImportPath(QCoreApplication::applicationDirPath() + QStringLiteral("/qml"));
+    engine.addImportPath(QStringLiteral(":/qt/qml"));
+    engine.addImportPath(QStringLiteral(":/"));
+    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/UntitledProject1Content/App.qml")));
+    QCOMPARE(engine.rootObjects().size(), 1);
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    QVERIFY(window);
+    QCOMPARE(window->size(), QSize(430, 880));
+    window->setProperty("splashDuration", 50);
+
+    QTRY_VERIFY_WITH_TIMEOUT(findItem(window->contentItem(), "mainScreenWrapper"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!findItem(window->contentItem(), "splashScreen"), 5000);
+    QQuickItem *button = findItem(window->contentItem(), "connectBtn");
+    QVERIFY(button);
+    // The main screen picks the first server the service offers.
+    QTRY_VERIFY_WITH_TIMEOUT(button->property("selectedServerId").toInt() > 0, 5000);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+
+    QSignalSpy connected(api, &QmlApiAdapter::vpnConnected);
+    const QPoint center = button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint();
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, center);
+    QVERIFY(connected.wait(10000));
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
+    QTRY_VERIFY(button->property("connected").toBool());
+
+    QSignalSpy disconnected(api, &QmlApiAdapter::vpnDisconnected);
+    window->close();
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 10000);
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+    QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
+    QCOMPARE(StandinState::winHttpProxy(), QString());
+
+    QVERIFY(!log.contains(QStringLiteral("加载失败")));
+    QVERIFY(!log.contains(QStringLiteral("第一种方式失败")));
+}
+
+QTEST_MAIN(TestWindowStartup)
+#include "tst_windowstartup.moc"
