@@ -281,6 +281,9 @@ void VpnConnectionService::performConnect(int id, const QString &link)
         config.routingMode = routingMode != 0 ? 1 : 0;
         qDebug().noquote() << tag << "路由模式:" << modeName(config.routingMode);
 
+        // A listener may have ended the attempt from inside one of our signals.
+        if (connectionState != Connecting)
+            return;
         // From here on every end of the attempt takes back what the engine may have changed.
         engineTouched = true;
         startingCore = true;
@@ -292,6 +295,8 @@ void VpnConnectionService::performConnect(int id, const QString &link)
             return;
         }
         qDebug().noquote() << tag << "VPN核心已启动";
+        if (connectionState != Connecting)
+            return;
 
         if (activeMode == 0) {
             qDebug().noquote() << tag << "使用系统代理模式";

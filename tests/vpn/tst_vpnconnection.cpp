@@ -88,6 +88,7 @@ private slots:
     void connectThenDisconnect();
     void connectionEndsWithTheProgram();
     void connectElsewhereDisconnectsFirst();
+    void listenerEndsTheAttemptAtOnce();
     void refusalWhileConnectedEndsTheConnection();
     void forcedOffOncePerEpisode();
     void trialRunningOut();
@@ -173,6 +174,25 @@ void TestVpnConnection::connectElsewhereDisconnectsFirst()
     QCOMPARE(service()->currentServerId(), 7);
     QCOMPARE(spies.failures.size(), 0);
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
+}
+
+// A listener that disconnects as soon as the attempt begins: nothing may start behind its back.
+void TestVpnConnection::listenerEndsTheAttemptAtOnce()
+{
+    ServiceSpies spies;
+    const QMetaObject::Connection hangUp = connect(service(), &VpnConnectionService::connectionStateChanged,
+                                                   this, [](Services::VpnConnectionState state) {
+                                                       if (state == Services::Connecting)
+                                                           service()->disconnect();
+                                                   });
+    QVERIFY(service()->connect(5, VpnTest::link()));
+    disconnect(hangUp);
+    QCOMPARE(service()->state(), Services::Disconnected);
+    QCOMPARE(spies.disconnects.size(), 1);
+    QCOMPARE(spies.failures.size(), 0);
+    QVERIFY(!service()->proxyCore()->isRunning());
+    QCOMPARE(StandinState::commandLog("xray.exe"), QList<QStringList>());
+    QCOMPARE(StandinState::commandLog("reg"), QList<QStringList>()); // nothing to take back either
 }
 
 void TestVpnConnection::refusalWhileConnectedEndsTheConnection()
