@@ -137,6 +137,7 @@ private slots:
     void init();
     void connectedOnceListeningAndStopIsQuiet();
     void secondStartRefused();
+    void programThatCannotStart();
     void endsBeforeReady_data();
     void endsBeforeReady();
     void endsWhileConnected_data();
@@ -184,6 +185,25 @@ void TestV2RayCore::secondStartRefused()
     QVERIFY(log.contains("[V2RayCore] XRay已经在运行中"));
     QCOMPARE(spies.errors.size(), 0);
     core.stop();
+}
+
+void TestV2RayCore::programThatCannotStart()
+{
+    QTemporaryDir resources;
+    QVERIFY(QDir().mkpath(resources.path() + "/x32"));
+    QFile file(resources.path() + "/x32/xray.exe");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a program");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+
+    V2RayCore core(nullptr);
+    core.setResourcePath(resources.path());
+    CoreSpies spies(&core);
+    QVERIFY(!core.start(localServer()));
+    QCOMPARE(texts(spies.errors), (QStringList{"XRay启动失败，请检查文件是否存在", "❌ XRay启动超时 (5秒)"}));
+    QCOMPARE(spies.connected.size(), 0);
+    QVERIFY(!core.isRunning());
 }
 
 void TestV2RayCore::endsBeforeReady_data()

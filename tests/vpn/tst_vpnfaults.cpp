@@ -6,6 +6,8 @@
 #include "vpn/VpnConnectionService.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,6 +73,9 @@ void TestVpnFaults::endsCleanly_data()
 
     QTest::newRow("core missing") << "missing" << false << "0"
                                   << "[VpnConnectionService] VPN核心启动失败";
+    // The process library reports the failed start, then the start itself fails: still one failure.
+    QTest::newRow("core cannot be started") << "unstartable" << false << "0"
+                                            << "[V2RayCore] XRay启动失败，请检查文件是否存在";
     QTest::newRow("core refuses its configuration") << "refuses" << false << "0"
                                                     << "[V2RayCore] XRay进程在就绪前退出, 退出码: 1";
     QTest::newRow("core exits within the readiness window") << "exits" << false << "0"
@@ -95,9 +100,17 @@ void TestVpnFaults::endsCleanly()
 
     QTemporaryDir empty;
     QString link = VpnTest::link();
-    if (fault == QLatin1String("missing"))
+    if (fault == QLatin1String("missing")) {
         service()->proxyCore()->setResourcePath(empty.path());
-    else if (fault == QLatin1String("refuses"))
+    } else if (fault == QLatin1String("unstartable")) {
+        QVERIFY(QDir(empty.path()).mkpath("x32"));
+        QFile file(empty.path() + "/x32/xray.exe");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a program");
+        file.close();
+        service()->proxyCore()->setResourcePath(empty.path());
+    }
+    if (fault == QLatin1String("refuses"))
         link = VpnTest::link("chacha99");
     else if (fault == QLatin1String("exits"))
         StandinState::failCommand("xray.exe", 4, "run");
