@@ -237,6 +237,28 @@ private slots:
         QVERIFY(!accepts(10315));
     }
 
+    // The client counts the core as up once the mixed port accepts: it must not accept before the
+    // tunnel behind it can carry anything.
+    void theMixedPortOpensOnlyOnceV2RayListens()
+    {
+        const QString gate = QDir::tempPath() + QStringLiteral("/v2ray-gate");
+        qputenv("MIREVO_V2RAY", QByteArray(MIREVO_PLATFORM_TEST_DATA "/gated-v2ray"));
+        qputenv("MIREVO_GATE", QFile::encodeName(gate));
+        CoreProcess core;
+        core.process.start(
+            corePath(), {"run", "-c", ClientConfig::write(servableDocument(freePort())), "--disable-color"});
+        qunsetenv("MIREVO_V2RAY");
+        qunsetenv("MIREVO_GATE");
+        QTRY_VERIFY(QFile::exists(gate + QStringLiteral(".waiting")));
+        QVERIFY(!accepts(10315));
+        QCOMPARE(core.process.state(), QProcess::Running);
+
+        QFile open(gate);
+        QVERIFY(open.open(QIODevice::WriteOnly));
+        QTRY_VERIFY(core.output().contains(QStringLiteral("core started")));
+        QVERIFY(accepts(10315));
+    }
+
     void aKilledCoreTakesV2RayWithIt()
     {
         CoreProcess core;
