@@ -25,12 +25,12 @@ Window {
 
     // The pages pushed from the main screen and the settings screen. Each screen's own change fills
     // its page in; a route whose page is not there yet only logs.
-    property Component loginPage: null
-    property Component registerPage: null
-    property Component settingsPage: null
+    property Component loginPage: loginComp
+    property Component registerPage: registerComp
+    property Component settingsPage: settingsComp
     property Component myOrdersPage: null
     property Component selectServerPage: null
-    property Component aboutUsPage: null
+    property Component aboutUsPage: aboutUsComp
     property Component announcementPage: null
     property Component vipPage: null
 
@@ -254,6 +254,96 @@ Window {
                 function onClicked() {
                     appWindow.openPage(appWindow.vipPage, "点击VIP区域，跳转到VIP界面")
                 }
+            }
+        }
+    }
+
+    Component {
+        id: loginComp
+
+        Item {
+            id: loginPage
+            objectName: "loginPage"
+
+            readonly property int stackIndex: QQC.StackView.index
+
+            LoginScreenWrapper {
+                id: loginWrapper
+                objectName: "loginWrapper"
+                anchors.fill: parent
+
+                onRegisterClicked: appWindow.openPage(appWindow.registerPage, "跳转到注册界面")
+                onLoginSuccess: {
+                    console.log("登录成功，返回上一页")
+                    // Back to the page the sign-in was opened from; a registration screen on top of
+                    // the sign-in leaves with it.
+                    if (loginPage.stackIndex > 0)
+                        stackView.pop(stackView.get(loginPage.stackIndex - 1))
+                }
+            }
+
+            BackButton {
+                onBack: appWindow.closePage("返回主界面")
+            }
+        }
+    }
+
+    Component {
+        id: registerComp
+
+        Item {
+            id: registerPage
+            objectName: "registerPage"
+
+            RegisterScreen {
+                objectName: "registerScreen"
+                anchors.fill: parent
+                onLoginClicked: appWindow.closePage("返回登录界面")
+            }
+
+            BackButton {
+                onBack: appWindow.closePage("返回登录界面")
+            }
+        }
+    }
+
+    Component {
+        id: settingsComp
+
+        Item {
+            id: settingsPage
+            objectName: "settingsPage"
+
+            SettingsScreenWrapper {
+                objectName: "settingsWrapper"
+                anchors.fill: parent
+                onMyOrdersClicked: appWindow.openPage(appWindow.myOrdersPage, "跳转到我的订单")
+                onAnnouncementClicked: appWindow.openPage(appWindow.announcementPage, "跳转到公告系统")
+                onAboutUsClicked: appWindow.openPage(appWindow.aboutUsPage, "跳转到关于我们")
+                onVipClicked: appWindow.openPage(appWindow.vipPage, "👑 从设置页面跳转到VIP界面")
+                onLoginClicked: appWindow.openPage(appWindow.loginPage, "📱 从设置页面跳转到登录界面")
+            }
+
+            BackButton {
+                onBack: appWindow.closePage("返回主界面")
+            }
+        }
+    }
+
+    Component {
+        id: aboutUsComp
+
+        Item {
+            id: aboutUsPage
+            objectName: "aboutUsPage"
+
+            AboutUsScreen {
+                objectName: "aboutUsScreen"
+                anchors.fill: parent
+            }
+
+            BackButton {
+                onBack: appWindow.closePage("返回设置界面")
             }
         }
     }

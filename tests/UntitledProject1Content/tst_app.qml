@@ -153,6 +153,7 @@ Item {
             const main = openMainScreen()
             const area = findChild(main, data.area)
             // Without its page the route only logs and the main screen stays.
+            app[data.page] = null
             mouseClick(area)
             verify(QmlLog.contains(data.log), data.log)
             compare(stack().depth, 1)
