@@ -40,6 +40,22 @@ int daysUntil(const QDateTime &expiry, const QDateTime &now, qint64 *secondsLeft
     return static_cast<int>((seconds - 1) / 86400 + 1);
 }
 
+// A query answers with the plan's days and the payment method; a poll's map leaves them out.
+QVariantMap paymentStatusMap(const Models::PaymentStatusData &data, bool fromQuery)
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("orderId"), data.orderId);
+    map.insert(QStringLiteral("status"), data.status);
+    map.insert(QStringLiteral("amount"), data.amount);
+    map.insert(QStringLiteral("planName"), data.planName);
+    if (fromQuery) {
+        map.insert(QStringLiteral("planDays"), data.planDays);
+        map.insert(QStringLiteral("paymentMethod"), data.paymentMethod);
+    }
+    map.insert(QStringLiteral("paidAt"), data.paidAt);
+    return map;
+}
+
 } // namespace
 
 QmlApiAdapter::QmlApiAdapter(QObject *parent) : QObject(parent)
@@ -407,49 +423,42 @@ void QmlApiAdapter::getUserOrders()
         });
 }
 
+Services::UserCallback QmlApiAdapter::trialCompletion(const QString &kind, bool vipTrial)
+{
+    return [this, kind, vipTrial](bool success, const QString &message, const Models::User &user) {
+        if (!success) {
+            qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1激活失败:").arg(kind) << message;
+            emit trialActivationError(message);
+            return;
+        }
+        // The properties show the new state before the screens hear of it.
+        updateUserInfo();
+        qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1激活成功").arg(kind);
+        QVariantMap map;
+        map.insert(QStringLiteral("id"), user.id);
+        map.insert(QStringLiteral("email"), user.email);
+        map.insert(QStringLiteral("name"), user.name);
+        map.insert(QStringLiteral("isVip"), user.isVip);
+        if (vipTrial) {
+            map.insert(QStringLiteral("vipExpiresAt"), isoText(user.vipExpiresAt));
+        } else {
+            map.insert(QStringLiteral("trialUsed"), user.trialUsed);
+            map.insert(QStringLiteral("trialHoursRemaining"), user.trialHoursRemaining);
+        }
+        emit trialActivated(map);
+    };
+}
+
 void QmlApiAdapter::activateFreeTrial()
 {
     qDebug() << "[QmlApiAdapter] 激活免费体验";
-    ConfigService::instance()->activateFreeTrial(
-        [this](bool success, const QString &message, const Models::User &user) {
-            if (!success) {
-                qDebug().noquote() << "[QmlApiAdapter] 免费体验激活失败:" << message;
-                emit trialActivationError(message);
-                return;
-            }
-            updateUserInfo();
-            qDebug() << "[QmlApiAdapter] 免费体验激活成功";
-            QVariantMap map;
-            map.insert(QStringLiteral("id"), user.id);
-            map.insert(QStringLiteral("email"), user.email);
-            map.insert(QStringLiteral("name"), user.name);
-            map.insert(QStringLiteral("isVip"), user.isVip);
-            map.insert(QStringLiteral("trialUsed"), user.trialUsed);
-            map.insert(QStringLiteral("trialHoursRemaining"), user.trialHoursRemaining);
-            emit trialActivated(map);
-        });
+    ConfigService::instance()->activateFreeTrial(trialCompletion(QStringLiteral("免费体验"), false));
 }
 
 void QmlApiAdapter::activateVipTrial()
 {
     qDebug() << "[QmlApiAdapter] 激活VIP体验";
-    ConfigService::instance()->activateVipTrial(
-        [this](bool success, const QString &message, const Models::User &user) {
-            if (!success) {
-                qDebug().noquote() << "[QmlApiAdapter] VIP体验激活失败:" << message;
-                emit trialActivationError(message);
-                return;
-            }
-            updateUserInfo();
-            qDebug() << "[QmlApiAdapter] VIP体验激活成功";
-            QVariantMap map;
-            map.insert(QStringLiteral("id"), user.id);
-            map.insert(QStringLiteral("email"), user.email);
-            map.insert(QStringLiteral("name"), user.name);
-            map.insert(QStringLiteral("isVip"), user.isVip);
-            map.insert(QStringLiteral("vipExpiresAt"), isoText(user.vipExpiresAt));
-            emit trialActivated(map);
-        });
+    ConfigService::instance()->activateVipTrial(trialCompletion(QStringLiteral("VIP体验"), true));
 }
 
 void QmlApiAdapter::getTrialStatus()
@@ -512,14 +521,7 @@ void QmlApiAdapter::getPaymentStatus(const QString &orderNumber)
                 emit paymentStatusError(message);
                 return;
             }
-            QVariantMap map;
-            map.insert(QStringLiteral("orderId"), data.orderId);
-            map.insert(QStringLiteral("status"), data.status);
-            map.insert(QStringLiteral("amount"), data.amount);
-            map.insert(QStringLiteral("planName"), data.planName);
-            map.insert(QStringLiteral("planDays"), data.planDays);
-            map.insert(QStringLiteral("paymentMethod"), data.paymentMethod);
-            map.insert(QStringLiteral("paidAt"), data.paidAt);
+            const QVariantMap map = paymentStatusMap(data, true);
             qDebug().noquote() << "[QmlApiAdapter] 支付状态查询成功, status:" << data.status;
             emit paymentStatusLoaded(map);
             if (data.status == QLatin1String("paid"))
@@ -537,13 +539,7 @@ void QmlApiAdapter::startPollingPayment(const QString &orderNumber)
         [this](bool success, const QString &, const Models::PaymentStatusData &data) {
             if (!success)
                 return;
-            QVariantMap map;
-            map.insert(QStringLiteral("orderId"), data.orderId);
-            map.insert(QStringLiteral("status"), data.status);
-            map.insert(QStringLiteral("amount"), data.amount);
-            map.insert(QStringLiteral("planName"), data.planName);
-            map.insert(QStringLiteral("paidAt"), data.paidAt);
-            emit paymentStatusLoaded(map);
+            emit paymentStatusLoaded(paymentStatusMap(data, false));
         },
         [this, orderNumber]() {
             qDebug().noquote() << "[QmlApiAdapter] 支付完成, orderNumber:" << orderNumber;

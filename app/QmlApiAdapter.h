@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/models/Server.h"
+#include "api/services/ServiceCallbacks.h"
 
 #include <QObject>
 #include <QString>
@@ -120,6 +121,7 @@ private:
     void handleSignedIn(bool success, const QString &message, const QString &what);
     void onForceDisconnected(const QString &message);
     void shutDownVpn();
+    Services::UserCallback trialCompletion(const QString &kind, bool vipTrial);
 
     QString userEmail;
     QString userName;
