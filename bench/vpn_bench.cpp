@@ -19,6 +19,9 @@ using Tavorin::Api::Services::VpnConnectionService;
 
 namespace {
 
+// The engine's warnings of the round in progress, shown only when the round fails.
+QStringList warnings;
+
 QString localLink()
 {
     const QJsonObject object{{"v", "2"},
@@ -50,8 +53,8 @@ int main(int argc, char *argv[])
     const int rounds = qMax(1, application.arguments().value(1, QStringLiteral("20")).toInt());
     // The engine's own log would drown the figures.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-        if (type >= QtCriticalMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(message));
+        if (type >= QtWarningMsg)
+            warnings << message;
     });
 
     VpnConnectionService *service = VpnConnectionService::instance();
@@ -70,6 +73,7 @@ int main(int argc, char *argv[])
     QObject::connect(service, &VpnConnectionService::connectionFailed, [&failures]() { ++failures; });
 
     for (int round = 0; round < rounds; ++round) {
+        warnings.clear();
         QEventLoop loop;
         QTimer limit;
         limit.setSingleShot(true);
@@ -85,7 +89,8 @@ int main(int argc, char *argv[])
         const double connectMs = clock.nsecsElapsed() / 1e6;
         QObject::disconnect(success);
         if (!service->isConnected()) {
-            std::fprintf(stderr, "round %d: no connection (failures so far: %d)\n", round + 1, failures);
+            std::fprintf(stderr, "round %d: no connection (failures so far: %d)\n%s\n", round + 1, failures,
+                         qPrintable(warnings.join(QLatin1Char('\n'))));
             return 1;
         }
         connects << connectMs;
