@@ -93,6 +93,7 @@ private slots:
     void forcedOffOncePerEpisode();
     void trialRunningOut();
     void speedOfTheLastReport();
+    void durationCountsWhileConnected();
     void tunnelMode();
     void tunnelFailures_data();
     void tunnelFailures();
@@ -252,6 +253,21 @@ void TestVpnConnection::speedOfTheLastReport()
     service()->disconnect();
     QCOMPARE(service()->getUploadBytes(), qlonglong(0));
     QCOMPARE(service()->uploadSpeed(), QString("0 B/s"));
+}
+
+void TestVpnConnection::durationCountsWhileConnected()
+{
+    ServiceSpies spies;
+    QSignalSpy ticks(service(), &VpnConnectionService::connectionDurationChanged);
+    QVERIFY(connectAndWait(5, spies));
+    QVERIFY(ticks.wait(3000));
+    const int seconds = ticks.last().at(0).toInt();
+    QVERIFY(seconds >= 0 && seconds <= 2);
+    QCOMPARE(service()->connectionDuration(), seconds);
+    QCOMPARE(service()->connectionDurationText(), VpnConnectionService::formatDuration(seconds));
+    service()->disconnect();
+    QCOMPARE(service()->connectionDuration(), 0);
+    QCOMPARE(service()->connectionDurationText(), QString("00:00:00"));
 }
 
 void TestVpnConnection::tunnelMode()
