@@ -28,11 +28,11 @@ Window {
     property Component loginPage: loginComp
     property Component registerPage: registerComp
     property Component settingsPage: settingsComp
-    property Component myOrdersPage: null
-    property Component selectServerPage: null
+    property Component myOrdersPage: myOrdersComp
+    property Component selectServerPage: selectServerComp
     property Component aboutUsPage: aboutUsComp
-    property Component announcementPage: null
-    property Component vipPage: null
+    property Component announcementPage: announcementComp
+    property Component vipPage: vipComp
 
     readonly property bool apiAvailable: typeof API !== "undefined"
 
@@ -344,6 +344,82 @@ Window {
 
             BackButton {
                 onBack: appWindow.closePage("返回设置界面")
+            }
+        }
+    }
+    Component {
+        id: selectServerComp
+
+        Item {
+            id: selectServerPage
+            objectName: "selectServerPage"
+
+            SelectServerScreen {
+                objectName: "selectServerScreen"
+                anchors.fill: parent
+                selectedServerId: appWindow.currentServerId
+                onServerSelected: (name, flag, countryCode, delay, id, vmessLink, requiresVip) => {
+                    appWindow.adoptSelectedServer(name, flag, countryCode, delay, id, vmessLink, requiresVip)
+                }
+            }
+
+            BackButton {
+                onBack: appWindow.closePage("返回主界面")
+            }
+        }
+    }
+
+    Component {
+        id: vipComp
+
+        Item {
+            id: vipPage
+            objectName: "vipPage"
+
+            // Leaving tells the backend nothing: a payment being polled goes on.
+            VipScreen {
+                objectName: "vipScreen"
+                anchors.fill: parent
+            }
+
+            BackButton {
+                onBack: appWindow.closePage("返回主界面")
+            }
+        }
+    }
+
+    Component {
+        id: myOrdersComp
+
+        Item {
+            id: myOrdersPage
+            objectName: "myOrdersPage"
+
+            MyOrdersScreenWrapper {
+                objectName: "myOrdersScreen"
+                anchors.fill: parent
+            }
+
+            BackButton {
+                onBack: appWindow.closePage("返回设置界面")
+            }
+        }
+    }
+
+    Component {
+        id: announcementComp
+
+        Item {
+            id: announcementPage
+            objectName: "announcementPage"
+
+            AnnouncementScreenWrapper {
+                objectName: "announcementScreen"
+                anchors.fill: parent
+            }
+
+            BackButton {
+                onBack: appWindow.closePage("返回主界面")
             }
         }
     }
