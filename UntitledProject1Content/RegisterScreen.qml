@@ -20,7 +20,8 @@ Rectangle {
     function refusal(email: string, password: string, confirmation: string): string {
         if (email.indexOf("@") < 0)
             return "请输入有效的邮箱地址"
-        if (password.length < 6)
+        // Characters, not UTF-16 units: an emoji counts once.
+        if (password.replace(/[\uD800-\uDBFF][\uDC00-\uDFFF]/g, "_").length < 6)
             return "密码至少需要6位"
         if (password !== confirmation)
             return "两次输入的密码不一致"
