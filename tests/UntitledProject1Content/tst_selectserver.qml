@@ -57,11 +57,14 @@ Item {
             return item
         }
 
+        // Rows once the list has laid them out, so a click lands on the right one.
         function freeRow(i) {
+            waitForItemPolished(part("serverListColumn"))
             return part("freeServersRepeater").itemAt(i)
         }
 
         function vipRow(i) {
+            waitForItemPolished(part("serverListColumn"))
             return part("vipServersRepeater").itemAt(i)
         }
 
