@@ -242,6 +242,12 @@ void TestTun2Socks::programEndsByItself()
     tunnel.stop();
     QCOMPARE(StandinState::commandLog("netsh").mid(11), teardown(prefixes));
     QCOMPARE(texts(errors), QStringList{error});
+
+    // The adapter went with its program, so a new tunnel configures a bare one from scratch.
+    QVERIFY(tunnel.start("socks://127.0.0.1:10315"));
+    QCOMPARE(StandinState::routes(), prefixes);
+    QCOMPARE(StandinState::adapterAddress(), QString("192.168.123.1"));
+    tunnel.stop();
 }
 
 void TestTun2Socks::interfaceChoice_data()

@@ -1,5 +1,6 @@
 #include "StandinStore.h"
 #include "TerminationWatcher.h"
+#include <QJsonObject>
 
 #include <QCoreApplication>
 #include <QMap>
@@ -70,6 +71,9 @@ int main(int argc, char *argv[])
         return fatal(QStringLiteral("interface: missing"));
 
     const qint64 self = QCoreApplication::applicationPid();
+    // A new Wintun adapter starts bare: whatever routes and addresses an earlier one had went away
+    // with it, also when its tun2socks was killed before it could clean up.
+    StandinStore::updateState([](QJsonObject &state) { state.remove(QStringLiteral("adapter")); });
     StandinStore::writePid(QStringLiteral("tun2socks"), self);
     std::printf("INFO [STACK] tun://wintun <-> %s\nINFO [DIALER] bind to interface: %s\n",
                 qPrintable(proxy.toString()), qPrintable(flags.value(QStringLiteral("interface"))));
