@@ -2,6 +2,8 @@
 
 #include "api/models/JsonReader.h"
 
+#include <limits>
+
 namespace Tavorin::Api::Models {
 
 HeartbeatResponse HeartbeatResponse::fromJson(const QJsonObject &json)
@@ -11,8 +13,11 @@ HeartbeatResponse HeartbeatResponse::fromJson(const QJsonObject &json)
     if (!json.value(QStringLiteral("data")).isObject())
         return response;
     const QJsonObject data = JsonReader::object(json, QStringLiteral("data"));
-    response.interval = JsonReader::integer(data, QStringLiteral("interval"), response.interval);
-    response.hasInterval = JsonReader::integer(data, QStringLiteral("interval"), -1) == response.interval;
+    constexpr int notSaid = std::numeric_limits<int>::min();
+    const int interval = JsonReader::integer(data, QStringLiteral("interval"), notSaid);
+    response.hasInterval = interval != notSaid;
+    if (response.hasInterval)
+        response.interval = interval;
     if (data.value(QStringLiteral("server_status")).isObject()) {
         const QJsonObject server = JsonReader::object(data, QStringLiteral("server_status"));
         response.serverStatus = JsonReader::text(server, QStringLiteral("status"));

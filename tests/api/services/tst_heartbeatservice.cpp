@@ -43,6 +43,8 @@ private slots:
     void intervalRule();
     void staleAnswersForceNothing_data();
     void staleAnswersForceNothing();
+    void disconnectingOnDemandEndsTheRun_data();
+    void disconnectingOnDemandEndsTheRun();
     void unauthorizedIsOneEpisode_data();
     void unauthorizedIsOneEpisode();
     void stats();
@@ -383,6 +385,40 @@ void TestHeartbeatService::staleAnswersForceNothing()
     QVERIFY(service->intervalMs() == 30000);
     if (situation == QLatin1String("single"))
         QVERIFY(completionRan);
+}
+
+void TestHeartbeatService::disconnectingOnDemandEndsTheRun_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("device forced off")
+        << 200
+        << answer({{"device_status", QJsonObject{{"status", "kicked"}, {"message", "已在其他设备登录"}}}});
+    QTest::newRow("token refused") << 401
+                                   << ServiceTest::json({{"success", false}, {"message", "登录已失效"}});
+}
+
+void TestHeartbeatService::disconnectingOnDemandEndsTheRun()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, reply);
+    auto *service = HeartbeatService::instance();
+    // The connection does what the connection service does: it ends the heartbeat from inside the signal.
+    QMetaObject::Connection c = connect(service, &HeartbeatService::forceDisconnectRequired, this,
+                                        [service]() { service->stopAutoHeartbeat(); });
+    QSignalSpy forced(service, &HeartbeatService::forceDisconnectRequired);
+    QSignalSpy succeeded(service, &HeartbeatService::heartbeatSuccess);
+    QSignalSpy failed(service, &HeartbeatService::heartbeatFailed);
+    dev.scriptReply(QStringLiteral("POST"), QStringLiteral("heartbeat"), status, reply, 0, 2);
+    service->startAutoHeartbeat(8, 0);
+    QTRY_COMPARE(forced.count(), 1);
+    QVERIFY(!service->isRunning());
+    QTRY_COMPARE(beats().size(), 2);
+    QVERIFY(allAnswered(succeeded, failed));
+    disconnect(c);
+    QCOMPARE(beats().at(0).value("connection_status").toString(), QStringLiteral("connected"));
+    QCOMPARE(beats().at(1).value("connection_status").toString(), QStringLiteral("disconnected"));
+    QCOMPARE(forced.count(), 1);
 }
 
 void TestHeartbeatService::unauthorizedIsOneEpisode_data()
