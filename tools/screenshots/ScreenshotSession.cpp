@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMetaMethod>
 #include <QQmlApplicationEngine>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QTimer>
 
@@ -25,6 +26,39 @@ QVariantMap server(int id, const QString &name, const QString &countryCode, cons
             {"requiresVip", requiresVip},
             {"canConnect", true},
             {"vmessLink", QStringLiteral("vmess://eyJ2IjoiMiIsInBzIjoiZGVtbyJ9")}};
+}
+
+// The item of that objectName anywhere below root in the visual tree.
+QQuickItem *findItem(QQuickItem *root, const QString &name)
+{
+    if (!root)
+        return nullptr;
+    if (root->objectName() == name)
+        return root;
+    const QList<QQuickItem *> children = root->childItems();
+    for (QQuickItem *child : children) {
+        if (QQuickItem *found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+// Pushes one of the window's pages by the name of its Component property, as its route does.
+void pushPage(QQuickWindow *window, const char *pageProperty, const QString &logLine)
+{
+    QMetaObject::invokeMethod(window, "openPage", Q_ARG(QVariant, window->property(pageProperty)),
+                              Q_ARG(QVariant, QVariant(logLine)));
+}
+
+void popPage(QQuickWindow *window, const QString &logLine)
+{
+    QMetaObject::invokeMethod(window, "closePage", Q_ARG(QVariant, QVariant(logLine)));
+}
+
+void setText(QQuickWindow *window, const QString &fieldName, const QString &text)
+{
+    if (QQuickItem *field = findItem(window->contentItem(), fieldName))
+        field->setProperty("text", text);
 }
 
 } // namespace
@@ -86,6 +120,62 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
          },
          QString()},
         {400, [] {}, QStringLiteral("06-forced-disconnect-dialog")},
+        {100,
+         [this] {
+             if (QObject *dialog = window()->findChild<QObject *>(QStringLiteral("messageDialog")))
+                 QMetaObject::invokeMethod(dialog, "close");
+             emitSignal("vpnDisconnected()");
+             control->setState({{"isLoggedIn", false},
+                                {"userEmail", ""},
+                                {"userName", ""},
+                                {"isVip", false},
+                                {"vipDays", 0},
+                                {"vipExpiresAt", ""}});
+             pushPage(window(), "loginPage", QStringLiteral("点击用户信息，跳转到登录界面"));
+         },
+         QString()},
+        {450, [] {}, QStringLiteral("07-login-empty")},
+        {100,
+         [this] {
+             setText(window(), QStringLiteral("usernameField"), QStringLiteral("demo@mirevo.app"));
+             setText(window(), QStringLiteral("passwordField"), QStringLiteral("wrong-password"));
+             if (QQuickItem *form = findItem(window()->contentItem(), QStringLiteral("loginScreen")))
+                 QMetaObject::invokeMethod(form, "loginClicked",
+                                           Q_ARG(QString, QStringLiteral("demo@mirevo.app")),
+                                           Q_ARG(QString, QStringLiteral("wrong-password")));
+             emitSignal("loginError(QString)", {QStringLiteral("邮箱或密码错误")});
+         },
+         QStringLiteral("08-login-error")},
+        {100, [this] { pushPage(window(), "registerPage", QStringLiteral("跳转到注册界面")); }, QString()},
+        {450,
+         [this] {
+             setText(window(), QStringLiteral("emailField"), QStringLiteral("new@mirevo.app"));
+             setText(window(), QStringLiteral("passwordField"), QStringLiteral("secret1"));
+             setText(window(), QStringLiteral("confirmField"), QStringLiteral("secret2"));
+             if (QQuickItem *form = findItem(window()->contentItem(), QStringLiteral("registerScreen")))
+                 QMetaObject::invokeMethod(form, "submit");
+         },
+         QStringLiteral("09-register-refused")},
+        {100, [this] { popPage(window(), QStringLiteral("返回登录界面")); }, QString()},
+        {400, [this] { popPage(window(), QStringLiteral("返回主界面")); }, QString()},
+        {400, [this] { pushPage(window(), "settingsPage", QStringLiteral("点击设置图标，跳转到设置界面")); },
+         QString()},
+        {450, [] {}, QStringLiteral("10-settings-signed-out")},
+        {100,
+         [this] {
+             control->setState({{"isLoggedIn", true},
+                                {"userEmail", "vip@mirevo.app"},
+                                {"userName", "Alice"},
+                                {"isVip", true},
+                                {"vipDays", 30},
+                                {"vipExpiresAt", "2027-01-09T08:00:00Z"}});
+         },
+         QStringLiteral("11-settings-vip")},
+        {100, [this] { pushPage(window(), "aboutUsPage", QStringLiteral("跳转到关于我们")); }, QString()},
+        {450, [] {}, QStringLiteral("12-about")},
+        {100, [this] { popPage(window(), QStringLiteral("返回设置界面")); }, QString()},
+        {400, [this] { popPage(window(), QStringLiteral("返回主界面")); }, QString()},
+        {400, [] {}, QString()},
     };
 }
 
