@@ -219,12 +219,14 @@ Rectangle {
                 id: paymentPanel
                 objectName: "paymentPanel"
                 width: parent.width
-                height: 350
+                // Grows rather than letting its texts and button run over its edges.
+                height: Math.max(350, paymentColumn.height + 40)
                 radius: 16
                 color: Constants.cardColor
                 visible: vipRoot.isPaying
 
                 Column {
+                    id: paymentColumn
                     anchors.centerIn: parent
                     spacing: 20
 

@@ -4,6 +4,7 @@
 #include "FakeApiControl.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QImage>
 #include <QMetaMethod>
@@ -26,6 +27,51 @@ QVariantMap server(int id, const QString &name, const QString &countryCode, cons
             {"requiresVip", requiresVip},
             {"canConnect", true},
             {"vmessLink", QStringLiteral("vmess://eyJ2IjoiMiIsInBzIjoiZGVtbyJ9")}};
+}
+
+QVariantMap storeServer(int id, const QString &name, const QString &countryCode, const QString &tier,
+                        bool requiresVip, bool canConnect)
+{
+    return {{"id", id},
+            {"name", name},
+            {"countryCode", countryCode},
+            {"flag", QStringLiteral("🌐")},
+            {"tier", tier},
+            {"requiresVip", requiresVip},
+            {"canConnect", canConnect},
+            {"vmessLink", QStringLiteral("vmess://eyJ2IjoiMiIsInBzIjoiZGVtbyJ9")}};
+}
+
+QVariantMap plan(int id, const QString &name, int days, double price)
+{
+    return {{"id", id},          {"name", name},
+            {"days", days},      {"price", price},
+            {"currency", "CNY"}, {"daysText", QStringLiteral("%1天").arg(days)},
+            {"isActive", true},  {"formattedPrice", QStringLiteral("¥%1").arg(price)}};
+}
+
+QVariantMap order(const QString &number, const QString &planName, double amount, const QString &status,
+                  const QString &statusText, const QDateTime &createdAt)
+{
+    return {{"orderNumber", number},
+            {"planName", planName},
+            {"amount", amount},
+            {"status", status},
+            {"statusText", statusText},
+            {"paymentMethod", "alipay"},
+            {"paymentMethodText", QStringLiteral("支付宝")},
+            {"createdAt", createdAt}};
+}
+
+QVariantMap announcement(int id, const QString &title, const QString &content, const QString &type,
+                         const QDateTime &publishedAt)
+{
+    return {{"id", id},
+            {"title", title},
+            {"content", content},
+            {"type", type},
+            {"publishedAt", publishedAt},
+            {"createdAt", publishedAt}};
 }
 
 // The item of that objectName anywhere below root in the visual tree.
@@ -177,6 +223,7 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
         {400, [this] { popPage(window(), QStringLiteral("返回主界面")); }, QString()},
         {400, [] {}, QString()},
     };
+    appendStoreSteps();
 }
 
 void ScreenshotSession::start()
@@ -245,6 +292,105 @@ void ScreenshotSession::grab(const QString &name)
         return;
     }
     qInfo().noquote() << "[Screenshots] 已保存:" << path;
+}
+
+// The server picker, the VIP page with its payment view, the order history and the announcements.
+void ScreenshotSession::appendStoreSteps()
+{
+    const QVariantList servers{
+        storeServer(3, QStringLiteral("香港 01"), QStringLiteral("HK"), QStringLiteral("free"), false, true),
+        storeServer(4, QStringLiteral("日本 东京"), QStringLiteral("JP"), QStringLiteral("free"), false,
+                    true),
+        storeServer(7, QStringLiteral("美国 洛杉矶"), QStringLiteral("US"), QStringLiteral("vip"), true,
+                    true),
+        storeServer(8, QStringLiteral("新加坡 VIP"), QStringLiteral("SG"), QStringLiteral("vip"), true,
+                    false)};
+    const QVariantList plans{
+        plan(1, QStringLiteral("月度会员"), 30, 15), plan(2, QStringLiteral("季度会员"), 90, 40),
+        plan(3, QStringLiteral("半年会员"), 180, 75), plan(4, QStringLiteral("年度会员"), 365, 128)};
+    const QDateTime day(QDate(2026, 12, 1), QTime(10, 30));
+    const QVariantList orders{order(QStringLiteral("MV20261201103000000003"), QStringLiteral("年度会员"), 128,
+                                    QStringLiteral("completed"), QStringLiteral("已完成"), day),
+                              order(QStringLiteral("MV20261120090000000002"), QStringLiteral("季度会员"), 40,
+                                    QStringLiteral("pending"), QStringLiteral("待支付"), day.addDays(-11)),
+                              order(QStringLiteral("MV20261001080000000001"), QStringLiteral("月度会员"), 15,
+                                    QStringLiteral("cancelled"), QStringLiteral("已取消"), day.addDays(-61))};
+    const QVariantList notices{
+        announcement(4, QStringLiteral("年度会员限时优惠"),
+                     QStringLiteral("年度会员限时特价128元，活动截至本月底。"), QStringLiteral("activity"),
+                     day),
+        announcement(
+            3, QStringLiteral("Windows客户端更新"),
+            QStringLiteral("Windows客户端已更新到1.0.0版本：连接更稳定，支持智能分流与全局模式切换。"),
+            QStringLiteral("update"), day.addDays(-2)),
+        announcement(2, QStringLiteral("系统维护通知"),
+                     QStringLiteral("12月15日 02:00-04:00 进行例行维护，期间可能短暂断线。"),
+                     QStringLiteral("maintenance"), day.addDays(-5))};
+
+    steps += {
+        {200,
+         [this, servers] {
+             if (QObject *dialog = window()->findChild<QObject *>(QStringLiteral("messageDialog")))
+                 QMetaObject::invokeMethod(dialog, "close");
+             openPage("selectServerPage");
+             emitSignal("serversLoaded(QVariantList)", {QVariant(servers)});
+         },
+         QString()},
+        {400, [] {}, QStringLiteral("21-server-list")},
+        {100,
+         [this, plans] {
+             closePage();
+             openPage("vipPage");
+             emitSignal("plansLoaded(QVariantList)", {QVariant(plans)});
+         },
+         QString()},
+        {500, [] {}, QStringLiteral("22-vip-plans")},
+        {100,
+         [this] {
+             emitSignal("paymentCreated(QVariantMap)",
+                        {QVariantMap{{"orderId", QStringLiteral("MV20261210090340000001")},
+                                     {"paymentUrl", QStringLiteral("qrc:/screenshots/payment-qr.png")},
+                                     {"amount", 128},
+                                     {"planName", QStringLiteral("年度会员")},
+                                     {"planDays", 365}}});
+         },
+         QStringLiteral("23-vip-payment")},
+        {100,
+         [this, orders] {
+             closePage();
+             openPage("myOrdersPage");
+             emitSignal("ordersLoaded(QVariantList)", {QVariant(orders)});
+         },
+         QString()},
+        {500, [] {}, QStringLiteral("24-orders")},
+        {100, [this] { emitSignal("ordersLoaded(QVariantList)", {QVariant(QVariantList())}); },
+         QStringLiteral("25-orders-empty")},
+        {100,
+         [this] { emitSignal("ordersError(QString)", {QStringLiteral("网络连接失败，请检查网络后重试")}); },
+         QStringLiteral("26-orders-error")},
+        {100,
+         [this, notices] {
+             closePage();
+             openPage("announcementPage");
+             emitSignal("announcementsLoaded(QVariantList)", {QVariant(notices)});
+         },
+         QString()},
+        {500, [] {}, QStringLiteral("27-announcements")},
+        {100, [this] { closePage(); }, QString()},
+    };
+}
+
+void ScreenshotSession::openPage(const char *pageProperty)
+{
+    QQuickWindow *win = window();
+    QMetaObject::invokeMethod(
+        win, "openPage", Q_ARG(QVariant, win->property(pageProperty)),
+        Q_ARG(QVariant, QStringLiteral("[Screenshots] 打开 %1").arg(QLatin1String(pageProperty))));
+}
+
+void ScreenshotSession::closePage()
+{
+    QMetaObject::invokeMethod(window(), "closePage", Q_ARG(QVariant, QStringLiteral("[Screenshots] 返回")));
 }
 
 } // namespace Tavorin::Tools

@@ -41,6 +41,10 @@ private:
     void grab(const QString &name);
     QQuickWindow *window() const;
     void emitSignal(const char *signal, const QVariantList &args = {});
+    void appendStoreSteps();
+    // Pushes the window page held by the named property, or pops the top one.
+    void openPage(const char *pageProperty);
+    void closePage();
 
     QQmlApplicationEngine *engine;
     Testing::FakeApi *api;
