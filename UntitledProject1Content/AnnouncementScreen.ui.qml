@@ -80,6 +80,9 @@ Rectangle {
 
                 delegate: Rectangle {
                     id: card
+
+                    required property var model
+
                     objectName: "announcementFormCard"
                     width: listColumn.width
                     height: contentCol.height + 32
@@ -101,7 +104,7 @@ Rectangle {
                                 objectName: "typeIcon"
                                 anchors.left: parent.left
                                 anchors.top: parent.top
-                                text: model.icon
+                                text: card.model.icon
                                 font.pixelSize: 16
                             }
                             Text {
@@ -110,7 +113,7 @@ Rectangle {
                                 anchors.left: iconLabel.right
                                 anchors.leftMargin: 8
                                 anchors.verticalCenter: parent.verticalCenter
-                                text: model.title
+                                text: card.model.title
                                 textFormat: Text.PlainText
                                 color: Constants.textPrimary
                                 font.bold: true
@@ -121,7 +124,7 @@ Rectangle {
                                 objectName: "announcementDate"
                                 anchors.right: parent.right
                                 anchors.verticalCenter: parent.verticalCenter
-                                text: model.shownDate
+                                text: card.model.shownDate
                                 color: Constants.textSecondary
                                 font.pixelSize: 12
                                 font.family: Constants.font.family
@@ -131,7 +134,7 @@ Rectangle {
                         Text {
                             objectName: "announcementContent"
                             width: parent.width
-                            text: model.content
+                            text: card.model.content
                             textFormat: Text.PlainText
                             color: Constants.textSecondary
                             font.pixelSize: 13

@@ -79,6 +79,9 @@ Rectangle {
 
                 delegate: Rectangle {
                     id: card
+
+                    required property var model
+
                     objectName: "orderFormCard"
                     width: listColumn.width
                     height: 110
@@ -100,7 +103,7 @@ Rectangle {
                                 id: orderNumberLabel
                                 objectName: "orderNumber"
                                 anchors.left: parent.left
-                                text: model.orderNumber
+                                text: card.model.orderNumber
                                 textFormat: Text.PlainText
                                 color: Constants.textSecondary
                                 font.pixelSize: 12
@@ -109,7 +112,7 @@ Rectangle {
                             Text {
                                 objectName: "date"
                                 anchors.right: parent.right
-                                text: model.createdAt
+                                text: card.model.createdAt
                                 color: Constants.textSecondary
                                 font.pixelSize: 12
                                 font.family: Constants.font.family
@@ -125,7 +128,7 @@ Rectangle {
                             }
                             Text {
                                 objectName: "planName"
-                                text: model.planName
+                                text: card.model.planName
                                 textFormat: Text.PlainText
                                 color: Constants.primaryVip
                                 font.bold: true
@@ -142,7 +145,7 @@ Rectangle {
                                 objectName: "amount"
                                 anchors.left: parent.left
                                 anchors.verticalCenter: parent.verticalCenter
-                                text: "¥" + model.amount
+                                text: "¥" + card.model.amount
                                 color: Constants.primaryVip
                                 font.bold: true
                                 font.pixelSize: 16
@@ -156,22 +159,22 @@ Rectangle {
                                 width: 60
                                 height: 24
                                 radius: 4
-                                color: model.status === "paid" || model.status === "completed"
+                                color: card.model.status === "paid" || card.model.status === "completed"
                                        ? Qt.rgba(0, 1, 217 / 255, 0.1)
-                                       : model.status === "pending" ? Qt.rgba(1, 165 / 255, 0, 0.1)
+                                       : card.model.status === "pending" ? Qt.rgba(1, 165 / 255, 0, 0.1)
                                                                     : Qt.rgba(1, 82 / 255, 82 / 255, 0.1)
 
                                 Text {
                                     objectName: "statusText"
                                     anchors.centerIn: parent
-                                    text: model.statusText
+                                    text: card.model.statusText
                                     textFormat: Text.PlainText
                                     font.pixelSize: 12
                                     font.bold: true
                                     font.family: Constants.font.family
-                                    color: model.status === "paid" || model.status === "completed"
+                                    color: card.model.status === "paid" || card.model.status === "completed"
                                            ? Constants.colorSuccess
-                                           : model.status === "pending" ? Constants.primaryVip : Constants.colorError
+                                           : card.model.status === "pending" ? Constants.primaryVip : Constants.colorError
                                 }
                             }
                         }

@@ -137,13 +137,18 @@ Rectangle {
                         id: freeServersModel
                     }
                     delegate: ServerRow {
+                        id: freeDelegate
+
+                        required property int index
+                        required property var model
+
                         width: freeGroup.width
                         vipLine: false
-                        selected: selectServerRoot.selectedServerId === model.serverId
-                        serverName: model.name
-                        countryCode: model.countryCode
-                        canConnect: model.canConnect
-                        onClicked: selectServerRoot.choose(freeServersModel.get(index), "free")
+                        selected: selectServerRoot.selectedServerId === freeDelegate.model.serverId
+                        serverName: freeDelegate.model.name
+                        countryCode: freeDelegate.model.countryCode
+                        canConnect: freeDelegate.model.canConnect
+                        onClicked: selectServerRoot.choose(freeServersModel.get(freeDelegate.index), "free")
                     }
                 }
             }
@@ -171,15 +176,20 @@ Rectangle {
                         id: vipServersModel
                     }
                     delegate: ServerRow {
+                        id: vipDelegate
+
+                        required property int index
+                        required property var model
+
                         width: vipGroup.width
                         vipLine: true
-                        selected: selectServerRoot.selectedServerId === model.serverId
-                        serverName: model.name
-                        countryCode: model.countryCode
-                        canConnect: model.canConnect
+                        selected: selectServerRoot.selectedServerId === vipDelegate.model.serverId
+                        serverName: vipDelegate.model.name
+                        countryCode: vipDelegate.model.countryCode
+                        canConnect: vipDelegate.model.canConnect
                         onClicked: {
-                            if (model.canConnect)
-                                selectServerRoot.choose(vipServersModel.get(index), "vip")
+                            if (vipDelegate.model.canConnect)
+                                selectServerRoot.choose(vipServersModel.get(vipDelegate.index), "vip")
                             else
                                 console.log("⚠️ 此服务器需要VIP权限")
                         }

@@ -143,6 +143,10 @@ Rectangle {
                 Repeater {
                     model: ["🚀 4K秒开", "🔒 专线加速", "📱 多端支持", "🚫 无广告"]
                     delegate: Rectangle {
+                        id: chip
+
+                        required property string modelData
+
                         width: (featureRow.width - 30) / 4
                         height: 30
                         radius: 15
@@ -150,7 +154,7 @@ Rectangle {
 
                         Text {
                             anchors.centerIn: parent
-                            text: modelData
+                            text: chip.modelData
                             font.pixelSize: 10
                             color: Constants.primaryVip
                             font.family: Constants.font.family
@@ -173,13 +177,18 @@ Rectangle {
                         id: planModel
                     }
                     delegate: PlanRow {
+                        id: planDelegate
+
+                        required property int index
+                        required property var model
+
                         width: planList.width
-                        selected: vipRoot.selectedPlanId === model.planId
-                        recommended: model.isRecommended
-                        planName: model.planName
-                        daysText: model.planDaysText
-                        priceText: model.formattedPrice
-                        onClicked: vipRoot.selectPlan(index)
+                        selected: vipRoot.selectedPlanId === planDelegate.model.planId
+                        recommended: planDelegate.model.isRecommended
+                        planName: planDelegate.model.planName
+                        daysText: planDelegate.model.planDaysText
+                        priceText: planDelegate.model.formattedPrice
+                        onClicked: vipRoot.selectPlan(planDelegate.index)
                     }
                 }
 
