@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <memory>
+
 using namespace Tavorin::Api;
 using Services::HeartbeatService;
 
@@ -56,6 +58,8 @@ private:
     bool allAnswered(const QSignalSpy &succeeded, const QSignalSpy &failed) const;
 
     DevService dev;
+    std::unique_ptr<QSignalSpy> answered;
+    std::unique_ptr<QSignalSpy> refused;
 };
 
 void TestHeartbeatService::initTestCase()
@@ -70,13 +74,33 @@ void TestHeartbeatService::init()
     HeartbeatService::instance()->setSecondLengthMs(1000);
     dev.control(QStringLiteral("POST"), QStringLiteral("script/clear"));
     dev.clearRequests();
+    answered =
+        std::make_unique<QSignalSpy>(HeartbeatService::instance(), &HeartbeatService::heartbeatSuccess);
+    refused = std::make_unique<QSignalSpy>(HeartbeatService::instance(), &HeartbeatService::heartbeatFailed);
     if (Network::HttpClient::instance()->getAuthToken().isEmpty())
         QVERIFY(ServiceTest::signIn());
 }
 
 void TestHeartbeatService::cleanup()
 {
-    HeartbeatService::instance()->stopAutoHeartbeat();
+    auto *service = HeartbeatService::instance();
+    const bool wasRunning = service->isRunning();
+    service->stopAutoHeartbeat();
+    // The goodbye's answer, and any other still in flight, must not land in the next test.
+    if (wasRunning) {
+        QVERIFY(QTest::qWaitFor(
+            [&]() {
+                const QList<QJsonObject> sent = beats();
+                return !sent.isEmpty() &&
+                       sent.last().value("connection_status") == QLatin1String("disconnected");
+            },
+            5000));
+    }
+    QVERIFY(QTest::qWaitFor(
+        [&]() {
+            return answered->count() + refused->count() >= dev.requests(QStringLiteral("heartbeat")).size();
+        },
+        5000));
     dev.control(QStringLiteral("POST"), QStringLiteral("script/clear"));
 }
 
