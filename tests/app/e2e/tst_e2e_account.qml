@@ -31,6 +31,11 @@ Item {
         function cleanupTestCase() {
             if (testCase.app)
                 testCase.app.destroy()
+            // Leave no stored sign-in behind for a repeated run in the same sandbox.
+            if (API.isLoggedIn) {
+                API.logout()
+                tryCompare(API, "isLoggedIn", false, 5000)
+            }
         }
 
         function stack() {
