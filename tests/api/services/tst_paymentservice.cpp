@@ -95,7 +95,8 @@ void TestPaymentService::initTestCase()
 
 void TestPaymentService::init()
 {
-    PaymentService::instance()->setPollIntervalMs(60);
+    // Long enough for every answer to arrive before the next tick, even on a busy machine.
+    PaymentService::instance()->setPollIntervalMs(100);
     dev.control(QStringLiteral("POST"), QStringLiteral("script/clear"));
     dev.clearRequests();
 }
@@ -336,6 +337,8 @@ void TestPaymentService::pollingEndsOnFinalWord()
     const QString orderId = createOrder();
     QVERIFY(!orderId.isEmpty());
     dev.setPaymentStatus(orderId, word);
+    // The first answer must be in before the first tick's, which ends the polling.
+    PaymentService::instance()->setPollIntervalMs(200);
 
     Recorder recorder;
     connectRecorder(recorder);
@@ -369,7 +372,6 @@ void TestPaymentService::pollingRunsToLimit()
     QFETCH(QString, word);
     const QString orderId = createOrder();
     QVERIFY(!orderId.isEmpty());
-    PaymentService::instance()->setPollIntervalMs(20);
     if (word != QLatin1String("pending"))
         dev.scriptReply(QStringLiteral("GET"), statusPath(orderId), 200, statusReply(orderId, word), 0, 100);
 
@@ -438,7 +440,6 @@ void TestPaymentService::staleAnswersAreDropped()
     const QString first = createOrder();
     const QString second = createOrder();
     QVERIFY(!first.isEmpty() && !second.isEmpty());
-    PaymentService::instance()->setPollIntervalMs(20);
     // Every query about the first order hangs until after the switch, and then says it was paid.
     dev.scriptReply(QStringLiteral("GET"), statusPath(first), 200,
                     statusReply(first, QStringLiteral("completed")), 300, 100);
