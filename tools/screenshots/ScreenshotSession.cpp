@@ -170,6 +170,12 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
          [this] {
              if (QObject *dialog = window()->findChild<QObject *>(QStringLiteral("messageDialog")))
                  QMetaObject::invokeMethod(dialog, "close");
+             // The VIP page sells and the order history shows orders only to a signed-in user.
+             control->setState({{"isLoggedIn", true},
+                                {"userEmail", "vip@mirevo.app"},
+                                {"userName", "Alice"},
+                                {"isVip", true},
+                                {"vipDays", 30}});
              emitSignal("vpnDisconnected()");
              control->setState({{"isLoggedIn", false},
                                 {"userEmail", ""},
@@ -332,6 +338,12 @@ void ScreenshotSession::appendStoreSteps()
          [this, servers] {
              if (QObject *dialog = window()->findChild<QObject *>(QStringLiteral("messageDialog")))
                  QMetaObject::invokeMethod(dialog, "close");
+             // The VIP page sells and the order history shows orders only to a signed-in user.
+             control->setState({{"isLoggedIn", true},
+                                {"userEmail", "vip@mirevo.app"},
+                                {"userName", "Alice"},
+                                {"isVip", true},
+                                {"vipDays", 30}});
              openPage("selectServerPage");
              emitSignal("serversLoaded(QVariantList)", {QVariant(servers)});
          },
