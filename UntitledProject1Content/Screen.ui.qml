@@ -171,7 +171,7 @@ Rectangle {
                             id: avatarInitial
                             objectName: "avatarInitial"
                             anchors.centerIn: parent
-                            text: root.userLoggedIn ? (root.userName.length > 0 ? root.userName.charAt(0).toUpperCase()
+                            text: root.userLoggedIn ? (root.userName.length > 0 ? String.fromCodePoint(root.userName.codePointAt(0)).toUpperCase()
                                                                                  : "U") : "?"
                             textFormat: Text.PlainText
                             font.bold: true

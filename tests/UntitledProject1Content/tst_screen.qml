@@ -213,7 +213,11 @@ Item {
                 { tag: "vip", loggedIn: true, vip: true, name: "张三", email: "z@x.cn", initial: "张", line: "张三",
                   subtitle: "VIP会员", badge: true, clickable: false },
                 { tag: "markup name", loggedIn: true, vip: false, name: "<b>x</b>", email: "", initial: "<",
-                  line: "<b>x</b>", subtitle: "免费用户", badge: false, clickable: false }
+                  line: "<b>x</b>", subtitle: "免费用户", badge: false, clickable: false },
+                { tag: "emoji first", loggedIn: true, vip: false, name: "🚀火箭", email: "", initial: "🚀",
+                  line: "🚀火箭", subtitle: "免费用户", badge: false, clickable: false },
+                { tag: "rare CJK first", loggedIn: true, vip: false, name: "𠀋先生", email: "", initial: "𠀋",
+                  line: "𠀋先生", subtitle: "免费用户", badge: false, clickable: false }
             ]
         }
 
