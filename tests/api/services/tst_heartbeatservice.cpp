@@ -49,6 +49,8 @@ private slots:
     void disconnectingOnDemandEndsTheRun();
     void unauthorizedIsOneEpisode_data();
     void unauthorizedIsOneEpisode();
+    void unauthorizedSingleHeartbeat_data();
+    void unauthorizedSingleHeartbeat();
     void stats();
 
 private:
@@ -479,6 +481,43 @@ void TestHeartbeatService::unauthorizedIsOneEpisode()
     QCOMPARE(forced.count(), 1);
     if (revoke)
         QVERIFY(ServiceTest::signIn());
+}
+
+void TestHeartbeatService::unauthorizedSingleHeartbeat_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("forcedCount");
+    QTest::newRow("while connected") << true << QStringLiteral("connected") << 1;
+    QTest::newRow("goodbye while connected") << true << QStringLiteral("disconnected") << 0;
+    QTest::newRow("while idle") << false << QStringLiteral("connected") << 0;
+}
+
+void TestHeartbeatService::unauthorizedSingleHeartbeat()
+{
+    QFETCH(bool, connected);
+    QFETCH(QString, status);
+    QFETCH(int, forcedCount);
+    auto *service = HeartbeatService::instance();
+    QSignalSpy forced(service, &HeartbeatService::forceDisconnectRequired);
+    if (connected) {
+        service->startAutoHeartbeat(2, 0);
+        QTRY_COMPARE(answered->count(), 1);
+    }
+    dev.scriptReply(QStringLiteral("POST"), QStringLiteral("heartbeat"), 401,
+                    ServiceTest::json({{"success", false}, {"message", "登录已失效"}}), 0, 5);
+    bool done = false;
+    bool ok = true;
+    service->sendHeartbeat(0, status, 0, 0, 0, [&](bool success, const Models::HeartbeatResponse &) {
+        ok = success;
+        done = true;
+    });
+    QVERIFY(ServiceTest::waitFor(done));
+    QVERIFY(!ok);
+    // A refused token ends a running connection whoever sent the heartbeat; with nothing running there
+    // is nothing to end.
+    QCOMPARE(forced.count(), forcedCount);
+    QCOMPARE(service->isRunning(), connected && forcedCount == 0);
 }
 
 void TestHeartbeatService::stats()
