@@ -128,6 +128,21 @@ Item {
             compare(pageNames(), data.pages.slice(0, data.pages.length - 1))
         }
 
+        function test_doubleTapOnBackLeavesOnePage() {
+            restoreFades()
+            clickIn(shownPage(), "settingsMouseArea")
+            settle()
+            clickIn(shownPage(), "aboutUsMouseArea")
+            settle()
+            compare(pageNames(), ["mainScreenWrapper", "settingsPage", "aboutUsPage"])
+            const leaving = shownPage()
+            mouseClick(leaving, 45, 45)
+            verify(stack().busy, "the about page fades out")
+            mouseClick(leaving, 45, 45)
+            settle()
+            compare(pageNames(), ["mainScreenWrapper", "settingsPage"])
+        }
+
         function test_settingsRowsOfOtherPages_data() {
             return [
                 { tag: "orders", area: "myOrdersMouseArea", page: "myOrdersPage", log: "跳转到我的订单" },
