@@ -10,10 +10,8 @@
 #include "app/ApiManager.h"
 #include "vpn/VpnConnectionService.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
-#include <QEventLoop>
 #include <QHash>
 #include <QTimer>
 
@@ -62,11 +60,6 @@ QmlApiAdapter::QmlApiAdapter(QObject *parent) : QObject(parent)
 {
     setupConnections();
     updateUserInfo();
-    // Tear the connection down while the application still exists: the destructors of the
-    // singletons run after it is gone, when the final heartbeat can no longer be sent.
-    if (QCoreApplication::instance())
-        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
-                &QmlApiAdapter::shutDownVpn);
     qDebug() << "[QmlApiAdapter] 初始化完成";
 }
 
@@ -709,22 +702,6 @@ void QmlApiAdapter::onForceDisconnected(const QString &message)
         qWarning() << "[QmlApiAdapter] 检测到单点登录，自动退出登录";
         QTimer::singleShot(forcedLogoutDelayMs, this, &QmlApiAdapter::logout);
     }
-}
-
-void QmlApiAdapter::shutDownVpn()
-{
-    VpnConnectionService *vpn = VpnConnectionService::instance();
-    if (!vpn->property("isConnected").toBool() && !vpn->property("isConnecting").toBool())
-        return;
-    // The final "disconnected" heartbeat needs the event loop that has just ended: give its answer
-    // a short while to arrive, then go.
-    QEventLoop loop;
-    QTimer::singleShot(2000, &loop, &QEventLoop::quit);
-    HeartbeatService *heartbeat = HeartbeatService::instance();
-    connect(heartbeat, &HeartbeatService::heartbeatSuccess, &loop, &QEventLoop::quit);
-    connect(heartbeat, &HeartbeatService::heartbeatFailed, &loop, &QEventLoop::quit);
-    vpn->disconnect();
-    loop.exec();
 }
 
 } // namespace Tavorin::Api

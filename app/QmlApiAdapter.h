@@ -120,7 +120,6 @@ private:
     void setSignedOutState();
     void handleSignedIn(bool success, const QString &message, const QString &what);
     void onForceDisconnected(const QString &message);
-    void shutDownVpn();
     Services::UserCallback trialCompletion(const QString &kind, bool vipTrial);
 
     QString userEmail;

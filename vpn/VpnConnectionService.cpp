@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QEventLoop>
 #include <QThread>
 #include <QTimer>
 
@@ -54,8 +55,23 @@ VpnConnectionService::VpnConnectionService(QObject *parent) : QObject(parent), d
     // The process-wide object is never deleted; leaving the event loop still ends the connection.
     if (QCoreApplication *application = QCoreApplication::instance())
         QObject::connect(application, &QCoreApplication::aboutToQuit, this,
-                         &VpnConnectionService::disconnect);
+                         &VpnConnectionService::onApplicationQuitting);
     qDebug().noquote() << tag << "初始化完成";
+}
+
+void VpnConnectionService::onApplicationQuitting()
+{
+    if (connectionState == Disconnected)
+        return;
+    // The event loop has ended: without one the final "disconnected" heartbeat would never leave.
+    // Give the service a short while to take it, then let the client go.
+    QEventLoop loop;
+    QTimer::singleShot(finalHeartbeatWaitMs, &loop, &QEventLoop::quit);
+    HeartbeatService *heartbeat = HeartbeatService::instance();
+    QObject::connect(heartbeat, &HeartbeatService::heartbeatSuccess, &loop, &QEventLoop::quit);
+    QObject::connect(heartbeat, &HeartbeatService::heartbeatFailed, &loop, &QEventLoop::quit);
+    disconnect();
+    loop.exec();
 }
 
 VpnConnectionService::~VpnConnectionService()

@@ -102,6 +102,7 @@ private slots:
     void onForceDisconnectRequired(const QString &message);
     void onUserStatusUpdated(bool vip, double hoursRemaining);
     void onDurationTimerTick();
+    void onApplicationQuitting();
 
 private:
     explicit VpnConnectionService(QObject *parent = nullptr);
@@ -147,6 +148,8 @@ private:
     bool startingCore = false;
     bool startingTunnel = false;
     int tunnelStartDelayMs = 3000;
+    // How long leaving the client may wait for the service to take the final heartbeat.
+    int finalHeartbeatWaitMs = 2000;
 };
 
 } // namespace Tavorin::Api::Services

@@ -1,4 +1,5 @@
 #include "DevService.h"
+#include "LogCapture.h"
 #include "api/network/HttpClient.h"
 #include "api/services/PaymentService.h"
 #include "app/QmlApiAdapter.h"
@@ -71,6 +72,7 @@ private slots:
     void paymentStatusSignals();
     void pollingEnds_data();
     void pollingEnds();
+    void refusedConnectAndTheLinkInTheLog();
     void failureTexts_data();
     void failureTexts();
 
@@ -556,6 +558,25 @@ void TestQmlApiAdapter::pollingEnds()
         QCOMPARE(failed.at(0), (QVariantList{orderId, QString("支付超时")}));
         QVERIFY(done.isEmpty());
     }
+}
+
+void TestQmlApiAdapter::refusedConnectAndTheLinkInTheLog()
+{
+    const QString link = QStringLiteral("vmess://eyJhZGQiOiIxMjcuMC4wLjEiLCJpZCI6InNlY3JldC11dWlkIn0=");
+    QSignalSpy denied(api, &QmlApiAdapter::vpnPermissionDenied);
+    QSignalSpy failed(api, &QmlApiAdapter::vpnConnectionFailed);
+    LogCapture log;
+    QVERIFY(!api->connectVpn(0, link, false));
+    QCOMPARE(denied.count(), 1);
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(denied.at(0), (QVariantList{2, QString("请先选择服务器")}));
+    QCOMPARE(failed.at(0), denied.at(0));
+    QVERIFY(log.contains(QStringLiteral("VMess链接前缀: ") + link.left(20)));
+    QVERIFY2(!log.joined().contains(link.mid(20)), "no line carries more of the link than its head");
+
+    // An empty link is refused before any check, without a signal.
+    QVERIFY(!api->connectVpn(5, QString(), false));
+    QCOMPARE(denied.count(), 1);
 }
 
 void TestQmlApiAdapter::failureTexts_data()
