@@ -54,6 +54,74 @@ QVariantMap paymentStatusMap(const Models::PaymentStatusData &data, bool fromQue
     return map;
 }
 
+// The completion of a list operation: each record becomes a map for QML, then one signal with the
+// list, or one error signal with the service's message; `what` names the list in the log.
+template <typename Record, typename ToMap>
+std::function<void(bool, const QString &, const QList<Record> &)>
+listCompletion(QmlApiAdapter *adapter, const QString &what,
+               void (QmlApiAdapter::*loaded)(const QVariantList &),
+               void (QmlApiAdapter::*failed)(const QString &), ToMap toMap)
+{
+    return [adapter, what, loaded, failed, toMap](bool success, const QString &message,
+                                                  const QList<Record> &records) {
+        if (!success) {
+            qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1获取失败:").arg(what) << message;
+            emit(adapter->*failed)(message);
+            return;
+        }
+        QVariantList list;
+        for (const Record &record : records)
+            list.append(toMap(record));
+        qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1获取成功, 数量:").arg(what) << list.size();
+        emit(adapter->*loaded)(list);
+    };
+}
+
+QVariantMap announcementToMap(const Models::Announcement &announcement)
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("id"), announcement.id);
+    map.insert(QStringLiteral("title"), announcement.title);
+    map.insert(QStringLiteral("content"), announcement.content);
+    map.insert(QStringLiteral("type"), announcement.type);
+    map.insert(QStringLiteral("publishedAt"), announcement.publishedAt);
+    map.insert(QStringLiteral("createdAt"), announcement.createdAt);
+    return map;
+}
+
+QVariantMap orderToMap(const Models::Order &order)
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("id"), order.id);
+    map.insert(QStringLiteral("orderNumber"), order.orderNumber);
+    map.insert(QStringLiteral("planName"), order.planName);
+    map.insert(QStringLiteral("planDays"), order.planDays);
+    map.insert(QStringLiteral("amount"), order.amount);
+    map.insert(QStringLiteral("paymentCurrency"), order.paymentCurrency);
+    map.insert(QStringLiteral("paymentMethod"), order.paymentMethod);
+    map.insert(QStringLiteral("paymentMethodText"), order.paymentMethodText);
+    map.insert(QStringLiteral("status"), order.status);
+    map.insert(QStringLiteral("statusText"), order.statusText);
+    map.insert(QStringLiteral("createdAt"), order.createdAt);
+    map.insert(QStringLiteral("paidAt"), order.paidAt);
+    return map;
+}
+
+QVariantMap planToMap(const Models::SubscriptionPlan &plan)
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("id"), plan.id);
+    map.insert(QStringLiteral("name"), plan.name);
+    map.insert(QStringLiteral("days"), plan.days);
+    map.insert(QStringLiteral("price"), plan.price);
+    map.insert(QStringLiteral("currency"), plan.currency);
+    map.insert(QStringLiteral("description"), plan.description);
+    map.insert(QStringLiteral("formattedPrice"), plan.formattedPrice);
+    map.insert(QStringLiteral("daysText"), plan.daysText);
+    map.insert(QStringLiteral("isActive"), plan.isActive);
+    return map;
+}
+
 } // namespace
 
 QmlApiAdapter::QmlApiAdapter(QObject *parent) : QObject(parent)
@@ -309,15 +377,9 @@ QVariantMap QmlApiAdapter::serverToMap(const Models::Server &server, bool withLi
 void QmlApiAdapter::getServers(const QString &tier)
 {
     qDebug().noquote() << "[QmlApiAdapter] 获取服务器列表, tier:" << tier;
-    const ServerListCallback completion = [this](bool success, const QString &message,
-                                                 const QList<Models::Server> &servers) {
-        if (!success) {
-            qDebug().noquote() << "[QmlApiAdapter] 服务器列表获取失败:" << message;
-            emit serversError(message);
-            return;
-        }
-        QVariantList list;
-        for (const Models::Server &server : servers) {
+    const ServerListCallback completion = listCompletion<Models::Server>(
+        this, QStringLiteral("服务器列表"), &QmlApiAdapter::serversLoaded, &QmlApiAdapter::serversError,
+        [](const Models::Server &server) {
             const QVariantMap map = serverToMap(server, true);
             const QString flag = map.value(QStringLiteral("flag")).toString();
             qDebug().noquote() << "[QmlApiAdapter] 🔍 服务器详情:"
@@ -326,11 +388,8 @@ void QmlApiAdapter::getServers(const QString &tier)
                                << "\n  Location:" << server.location << "\n  Tier:" << server.tier
                                << "\n  TierText:" << server.tierText << "\n  国旗:" << flag
                                << "长度:" << flag.size();
-            list.append(map);
-        }
-        qDebug().noquote() << "[QmlApiAdapter] 服务器列表获取成功, 数量:" << list.size();
-        emit serversLoaded(list);
-    };
+            return map;
+        });
     ServerService *service = ServerService::instance();
     if (tier.isEmpty() || tier == QLatin1String("all"))
         service->getAllServers(completion);
@@ -362,58 +421,17 @@ void QmlApiAdapter::getAnnouncements()
     qDebug() << "[QmlApiAdapter] 获取公告列表";
     AnnouncementService::instance()->getAnnouncements(
         QStringLiteral("windows"), 0,
-        [this](bool success, const QString &message, const QList<Models::Announcement> &announcements) {
-            if (!success) {
-                qDebug().noquote() << "[QmlApiAdapter] 公告列表获取失败:" << message;
-                emit announcementsError(message);
-                return;
-            }
-            QVariantList list;
-            for (const Models::Announcement &announcement : announcements) {
-                QVariantMap map;
-                map.insert(QStringLiteral("id"), announcement.id);
-                map.insert(QStringLiteral("title"), announcement.title);
-                map.insert(QStringLiteral("content"), announcement.content);
-                map.insert(QStringLiteral("type"), announcement.type);
-                map.insert(QStringLiteral("publishedAt"), announcement.publishedAt);
-                map.insert(QStringLiteral("createdAt"), announcement.createdAt);
-                list.append(map);
-            }
-            qDebug().noquote() << "[QmlApiAdapter] 公告列表获取成功, 数量:" << list.size();
-            emit announcementsLoaded(list);
-        });
+        listCompletion<Models::Announcement>(this, QStringLiteral("公告列表"),
+                                             &QmlApiAdapter::announcementsLoaded,
+                                             &QmlApiAdapter::announcementsError, announcementToMap));
 }
 
 void QmlApiAdapter::getUserOrders()
 {
     qDebug() << "[QmlApiAdapter] 获取订单列表";
     OrderService::instance()->getAllOrders(
-        [this](bool success, const QString &message, const QList<Models::Order> &orders) {
-            if (!success) {
-                qDebug().noquote() << "[QmlApiAdapter] 订单列表获取失败:" << message;
-                emit ordersError(message);
-                return;
-            }
-            QVariantList list;
-            for (const Models::Order &order : orders) {
-                QVariantMap map;
-                map.insert(QStringLiteral("id"), order.id);
-                map.insert(QStringLiteral("orderNumber"), order.orderNumber);
-                map.insert(QStringLiteral("planName"), order.planName);
-                map.insert(QStringLiteral("planDays"), order.planDays);
-                map.insert(QStringLiteral("amount"), order.amount);
-                map.insert(QStringLiteral("paymentCurrency"), order.paymentCurrency);
-                map.insert(QStringLiteral("paymentMethod"), order.paymentMethod);
-                map.insert(QStringLiteral("paymentMethodText"), order.paymentMethodText);
-                map.insert(QStringLiteral("status"), order.status);
-                map.insert(QStringLiteral("statusText"), order.statusText);
-                map.insert(QStringLiteral("createdAt"), order.createdAt);
-                map.insert(QStringLiteral("paidAt"), order.paidAt);
-                list.append(map);
-            }
-            qDebug().noquote() << "[QmlApiAdapter] 订单列表获取成功, 数量:" << list.size();
-            emit ordersLoaded(list);
-        });
+        listCompletion<Models::Order>(this, QStringLiteral("订单列表"), &QmlApiAdapter::ordersLoaded,
+                                      &QmlApiAdapter::ordersError, orderToMap));
 }
 
 Services::UserCallback QmlApiAdapter::trialCompletion(const QString &kind, bool vipTrial)
@@ -559,30 +577,9 @@ void QmlApiAdapter::stopPollingPayment()
 void QmlApiAdapter::getSubscriptionPlans()
 {
     qDebug() << "[QmlApiAdapter] 获取套餐列表";
-    PaymentService::instance()->getSubscriptionPlans(
-        [this](bool success, const QString &message, const QList<Models::SubscriptionPlan> &plans) {
-            if (!success) {
-                qDebug().noquote() << "[QmlApiAdapter] 套餐列表获取失败:" << message;
-                emit plansError(message);
-                return;
-            }
-            QVariantList list;
-            for (const Models::SubscriptionPlan &plan : plans) {
-                QVariantMap map;
-                map.insert(QStringLiteral("id"), plan.id);
-                map.insert(QStringLiteral("name"), plan.name);
-                map.insert(QStringLiteral("days"), plan.days);
-                map.insert(QStringLiteral("price"), plan.price);
-                map.insert(QStringLiteral("currency"), plan.currency);
-                map.insert(QStringLiteral("description"), plan.description);
-                map.insert(QStringLiteral("formattedPrice"), plan.formattedPrice);
-                map.insert(QStringLiteral("daysText"), plan.daysText);
-                map.insert(QStringLiteral("isActive"), plan.isActive);
-                list.append(map);
-            }
-            qDebug().noquote() << "[QmlApiAdapter] 套餐列表获取成功, 数量:" << list.size();
-            emit plansLoaded(list);
-        });
+    PaymentService::instance()->getSubscriptionPlans(listCompletion<Models::SubscriptionPlan>(
+        this, QStringLiteral("套餐列表"), &QmlApiAdapter::plansLoaded, &QmlApiAdapter::plansError,
+        planToMap));
 }
 
 void QmlApiAdapter::sendHeartbeat(bool isConnected)
