@@ -83,8 +83,13 @@ QDateTime JsonReader::dateTime(const QJsonObject &json, const QString &key)
 qint64 JsonReader::lenientInteger64(const QJsonObject &json, const QString &key, qint64 fallback)
 {
     const QJsonValue value = json.value(key);
-    if (value.isDouble())
-        return static_cast<qint64>(value.toDouble());
+    if (value.isDouble()) {
+        // Whole part of a number within range; a figure beyond 64 bits is no figure at all.
+        const double number = std::trunc(value.toDouble());
+        if (!std::isfinite(number) || number < -9223372036854775808.0 || number >= 9223372036854775808.0)
+            return fallback;
+        return static_cast<qint64>(number);
+    }
     if (value.isString()) {
         bool ok = false;
         const qint64 number = value.toString().trimmed().toLongLong(&ok);

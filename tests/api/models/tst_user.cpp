@@ -63,6 +63,9 @@ void TestUser::readsOnlyExpectedTypes_data()
                                     << 0.0 << qint64(0) << qint64(0) << 0;
     QTest::newRow("stats null") << QByteArray(R"({"stats":null})") << 0 << QString() << false << 0 << 0.0
                                 << qint64(0) << qint64(0) << 0;
+    QTest::newRow("stats beyond 64 bits")
+        << QByteArray(R"({"stats":{"total_upload":1e30,"total_download":-1e300}})") << 0 << QString() << false
+        << 0 << 0.0 << qint64(0) << qint64(0) << 0;
     QTest::newRow("stats text not numeric") << QByteArray(R"({"stats":{"total_upload":"lots"}})") << 0
                                             << QString() << false << 0 << 0.0 << qint64(0) << qint64(0) << 0;
 }
