@@ -201,8 +201,8 @@ Window {
                                                    appWindow.currentServerId)
 
             onDefaultServerNeeded: (serverId, serverName, serverFlag, countryCode, vmessLink, requiresVip) => {
-                console.log("[DEBUG H7] App收到defaultServerNeeded信号:", serverName, serverId, "vmessLink长度:",
-                            vmessLink.length)
+                const linkLength = vmessLink.length
+                console.log("[DEBUG H7] App收到defaultServerNeeded信号:", serverName, serverId, "链接长度:", linkLength)
                 if (appWindow.currentServerId !== -1) {
                     console.log("📍 已有选中服务器，忽略默认服务器设置")
                     return
