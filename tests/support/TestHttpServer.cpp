@@ -3,25 +3,17 @@
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QMetaEnum>
 #include <QTimer>
 
 #include <memory>
 
 namespace {
+// "GET", "POST", ... from the request's own enumeration.
 QString methodName(QHttpServerRequest::Method method)
 {
-    switch (method) {
-    case QHttpServerRequest::Method::Get:
-        return QStringLiteral("GET");
-    case QHttpServerRequest::Method::Post:
-        return QStringLiteral("POST");
-    case QHttpServerRequest::Method::Put:
-        return QStringLiteral("PUT");
-    case QHttpServerRequest::Method::Delete:
-        return QStringLiteral("DELETE");
-    default:
-        return QStringLiteral("OTHER");
-    }
+    const char *key = QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(method));
+    return key ? QString::fromLatin1(key).toUpper() : QStringLiteral("OTHER");
 }
 } // namespace
 

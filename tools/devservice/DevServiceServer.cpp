@@ -6,6 +6,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonDocument>
+#include <QMetaEnum>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -21,26 +22,11 @@ namespace {
 const QString apiRoot = QStringLiteral("/api/v1/");
 const QString controlRoot = QStringLiteral("/_control/");
 
+// "GET", "POST", ... from the request's own enumeration.
 QString methodName(QHttpServerRequest::Method method)
 {
-    switch (method) {
-    case QHttpServerRequest::Method::Get:
-        return QStringLiteral("GET");
-    case QHttpServerRequest::Method::Post:
-        return QStringLiteral("POST");
-    case QHttpServerRequest::Method::Put:
-        return QStringLiteral("PUT");
-    case QHttpServerRequest::Method::Delete:
-        return QStringLiteral("DELETE");
-    case QHttpServerRequest::Method::Patch:
-        return QStringLiteral("PATCH");
-    case QHttpServerRequest::Method::Head:
-        return QStringLiteral("HEAD");
-    case QHttpServerRequest::Method::Options:
-        return QStringLiteral("OPTIONS");
-    default:
-        return QStringLiteral("OTHER");
-    }
+    const char *key = QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(method));
+    return key ? QString::fromLatin1(key).toUpper() : QStringLiteral("OTHER");
 }
 
 QStringList decodedSegments(const QString &encodedPath)
