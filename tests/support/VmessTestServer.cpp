@@ -142,7 +142,7 @@ bool VmessTestServer::launch()
         {QStringLiteral("outbounds"),
          QJsonArray{QJsonObject{{QStringLiteral("protocol"), QStringLiteral("freedom")},
                                 {QStringLiteral("settings"), QJsonObject{{QStringLiteral("domainStrategy"),
-                                                                          QStringLiteral("UseIP")}}}}}}};
+                                                                          QStringLiteral("UseIPv4")}}}}}}};
     const QString configPath = directory->filePath(QStringLiteral("server.json"));
     QFile file(configPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
