@@ -90,17 +90,6 @@ QQuickItem *findItem(QQuickItem *root, const QString &name)
 }
 
 // Pushes one of the window's pages by the name of its Component property, as its route does.
-void pushPage(QQuickWindow *window, const char *pageProperty, const QString &logLine)
-{
-    QMetaObject::invokeMethod(window, "openPage", Q_ARG(QVariant, window->property(pageProperty)),
-                              Q_ARG(QVariant, QVariant(logLine)));
-}
-
-void popPage(QQuickWindow *window, const QString &logLine)
-{
-    QMetaObject::invokeMethod(window, "closePage", Q_ARG(QVariant, QVariant(logLine)));
-}
-
 void setText(QQuickWindow *window, const QString &fieldName, const QString &text)
 {
     if (QQuickItem *field = findItem(window->contentItem(), fieldName))
@@ -168,14 +157,9 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
         {400, [] {}, QStringLiteral("06-forced-disconnect-dialog")},
         {100,
          [this] {
-             if (QObject *dialog = window()->findChild<QObject *>(QStringLiteral("messageDialog")))
-                 QMetaObject::invokeMethod(dialog, "close");
+             closeDialog();
              // The VIP page sells and the order history shows orders only to a signed-in user.
-             control->setState({{"isLoggedIn", true},
-                                {"userEmail", "vip@mirevo.app"},
-                                {"userName", "Alice"},
-                                {"isVip", true},
-                                {"vipDays", 30}});
+             signInAsVip();
              emitSignal("vpnDisconnected()");
              control->setState({{"isLoggedIn", false},
                                 {"userEmail", ""},
@@ -183,7 +167,7 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
                                 {"isVip", false},
                                 {"vipDays", 0},
                                 {"vipExpiresAt", ""}});
-             pushPage(window(), "loginPage", QStringLiteral("点击用户信息，跳转到登录界面"));
+             openPage("loginPage", QStringLiteral("点击用户信息，跳转到登录界面"));
          },
          QString()},
         {450, [] {}, QStringLiteral("07-login-empty")},
@@ -198,7 +182,7 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
              emitSignal("loginError(QString)", {QStringLiteral("邮箱或密码错误")});
          },
          QStringLiteral("08-login-error")},
-        {100, [this] { pushPage(window(), "registerPage", QStringLiteral("跳转到注册界面")); }, QString()},
+        {100, [this] { openPage("registerPage", QStringLiteral("跳转到注册界面")); }, QString()},
         {450,
          [this] {
              setText(window(), QStringLiteral("emailField"), QStringLiteral("new@mirevo.app"));
@@ -208,25 +192,16 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
                  QMetaObject::invokeMethod(form, "submit");
          },
          QStringLiteral("09-register-refused")},
-        {100, [this] { popPage(window(), QStringLiteral("返回登录界面")); }, QString()},
-        {400, [this] { popPage(window(), QStringLiteral("返回主界面")); }, QString()},
-        {400, [this] { pushPage(window(), "settingsPage", QStringLiteral("点击设置图标，跳转到设置界面")); },
+        {100, [this] { closePage(QStringLiteral("返回登录界面")); }, QString()},
+        {400, [this] { closePage(QStringLiteral("返回主界面")); }, QString()},
+        {400, [this] { openPage("settingsPage", QStringLiteral("点击设置图标，跳转到设置界面")); },
          QString()},
         {450, [] {}, QStringLiteral("10-settings-signed-out")},
-        {100,
-         [this] {
-             control->setState({{"isLoggedIn", true},
-                                {"userEmail", "vip@mirevo.app"},
-                                {"userName", "Alice"},
-                                {"isVip", true},
-                                {"vipDays", 30},
-                                {"vipExpiresAt", "2027-01-09T08:00:00Z"}});
-         },
-         QStringLiteral("11-settings-vip")},
-        {100, [this] { pushPage(window(), "aboutUsPage", QStringLiteral("跳转到关于我们")); }, QString()},
+        {100, [this] { signInAsVip(); }, QStringLiteral("11-settings-vip")},
+        {100, [this] { openPage("aboutUsPage", QStringLiteral("跳转到关于我们")); }, QString()},
         {450, [] {}, QStringLiteral("12-about")},
-        {100, [this] { popPage(window(), QStringLiteral("返回设置界面")); }, QString()},
-        {400, [this] { popPage(window(), QStringLiteral("返回主界面")); }, QString()},
+        {100, [this] { closePage(QStringLiteral("返回设置界面")); }, QString()},
+        {400, [this] { closePage(QStringLiteral("返回主界面")); }, QString()},
         {400, [] {}, QString()},
     };
     appendStoreSteps();
@@ -336,14 +311,9 @@ void ScreenshotSession::appendStoreSteps()
     steps += {
         {200,
          [this, servers] {
-             if (QObject *dialog = window()->findChild<QObject *>(QStringLiteral("messageDialog")))
-                 QMetaObject::invokeMethod(dialog, "close");
+             closeDialog();
              // The VIP page sells and the order history shows orders only to a signed-in user.
-             control->setState({{"isLoggedIn", true},
-                                {"userEmail", "vip@mirevo.app"},
-                                {"userName", "Alice"},
-                                {"isVip", true},
-                                {"vipDays", 30}});
+             signInAsVip();
              openPage("selectServerPage");
              emitSignal("serversLoaded(QVariantList)", {QVariant(servers)});
          },
@@ -392,17 +362,35 @@ void ScreenshotSession::appendStoreSteps()
     };
 }
 
-void ScreenshotSession::openPage(const char *pageProperty)
+void ScreenshotSession::openPage(const char *pageProperty, const QString &logLine)
 {
     QQuickWindow *win = window();
-    QMetaObject::invokeMethod(
-        win, "openPage", Q_ARG(QVariant, win->property(pageProperty)),
-        Q_ARG(QVariant, QStringLiteral("[Screenshots] 打开 %1").arg(QLatin1String(pageProperty))));
+    const QString line = logLine.isEmpty()
+                             ? QStringLiteral("[Screenshots] 打开 %1").arg(QLatin1String(pageProperty))
+                             : logLine;
+    QMetaObject::invokeMethod(win, "openPage", Q_ARG(QVariant, win->property(pageProperty)),
+                              Q_ARG(QVariant, line));
 }
 
-void ScreenshotSession::closePage()
+void ScreenshotSession::closePage(const QString &logLine)
 {
-    QMetaObject::invokeMethod(window(), "closePage", Q_ARG(QVariant, QStringLiteral("[Screenshots] 返回")));
+    QMetaObject::invokeMethod(window(), "closePage", Q_ARG(QVariant, logLine));
+}
+
+void ScreenshotSession::closeDialog()
+{
+    if (QObject *dialog = window()->findChild<QObject *>(QStringLiteral("messageDialog")))
+        QMetaObject::invokeMethod(dialog, "close");
+}
+
+void ScreenshotSession::signInAsVip()
+{
+    control->setState({{"isLoggedIn", true},
+                       {"userEmail", "vip@mirevo.app"},
+                       {"userName", "Alice"},
+                       {"isVip", true},
+                       {"vipDays", 30},
+                       {"vipExpiresAt", "2027-01-09T08:00:00Z"}});
 }
 
 } // namespace Tavorin::Tools

@@ -42,9 +42,12 @@ private:
     QQuickWindow *window() const;
     void emitSignal(const char *signal, const QVariantList &args = {});
     void appendStoreSteps();
-    // Pushes the window page held by the named property, or pops the top one.
-    void openPage(const char *pageProperty);
-    void closePage();
+    // Pushes the window page held by the named property, or pops the top one, with the log line the
+    // window's own route would write.
+    void openPage(const char *pageProperty, const QString &logLine = {});
+    void closePage(const QString &logLine = QStringLiteral("[Screenshots] 返回"));
+    void closeDialog();
+    void signInAsVip();
 
     QQmlApplicationEngine *engine;
     Testing::FakeApi *api;
