@@ -47,4 +47,22 @@ bool CommandRunner::run(const QString &tag, const QString &program, const QStrin
     return true;
 }
 
+QString CommandRunner::processErrorText(const QString &name, QProcess::ProcessError error)
+{
+    switch (error) {
+    case QProcess::FailedToStart:
+        return QStringLiteral("%1启动失败，请检查文件是否存在").arg(name);
+    case QProcess::Crashed:
+        return QStringLiteral("%1进程崩溃").arg(name);
+    case QProcess::Timedout:
+        return QStringLiteral("%1进程超时").arg(name);
+    case QProcess::ReadError:
+        return QStringLiteral("%1进程读取错误").arg(name);
+    case QProcess::WriteError:
+        return QStringLiteral("%1进程写入错误").arg(name);
+    default:
+        return QStringLiteral("%1未知错误").arg(name);
+    }
+}
+
 } // namespace Tavorin::Api::Vpn

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +34,9 @@ public:
     // The same run without judging or logging, for callers that read the output themselves.
     // A command still running when the limit passes is killed.
     static Result execute(const QString &program, const QStringList &arguments, int timeoutMs);
+
+    // What the user is told when a long-running program (`name`: "XRay", "tun2socks") reports an error.
+    static QString processErrorText(const QString &name, QProcess::ProcessError error);
 };
 
 } // namespace Tavorin::Api::Vpn

@@ -22,24 +22,6 @@ QStringList netshIpv4(const QStringList &rest)
     return QStringList{QStringLiteral("interface"), QStringLiteral("ipv4")} + rest;
 }
 
-QString processErrorText(QProcess::ProcessError error)
-{
-    switch (error) {
-    case QProcess::FailedToStart:
-        return QStringLiteral("tun2socks启动失败，请检查文件是否存在");
-    case QProcess::Crashed:
-        return QStringLiteral("tun2socks进程崩溃");
-    case QProcess::Timedout:
-        return QStringLiteral("tun2socks进程超时");
-    case QProcess::ReadError:
-        return QStringLiteral("tun2socks进程读取错误");
-    case QProcess::WriteError:
-        return QStringLiteral("tun2socks进程写入错误");
-    default:
-        return QStringLiteral("tun2socks未知错误");
-    }
-}
-
 } // namespace
 
 Tun2SocksManager::Tun2SocksManager(QObject *parent)
@@ -306,7 +288,7 @@ void Tun2SocksManager::onTun2SocksError(QProcess::ProcessError processError)
     // A crash is reported by the end of the process; our own stop is no error at all.
     if (stopRequested || processError == QProcess::Crashed)
         return;
-    const QString message = processErrorText(processError);
+    const QString message = CommandRunner::processErrorText(QStringLiteral("tun2socks"), processError);
     qWarning().noquote() << tag << message;
     emit error(message);
 }

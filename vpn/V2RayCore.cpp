@@ -143,24 +143,6 @@ QString randomSecret()
     return QString::fromLatin1(bytes.toHex());
 }
 
-QString processErrorText(QProcess::ProcessError error)
-{
-    switch (error) {
-    case QProcess::FailedToStart:
-        return QStringLiteral("XRay启动失败，请检查文件是否存在");
-    case QProcess::Crashed:
-        return QStringLiteral("XRay进程崩溃");
-    case QProcess::Timedout:
-        return QStringLiteral("XRay进程超时");
-    case QProcess::ReadError:
-        return QStringLiteral("XRay进程读取错误");
-    case QProcess::WriteError:
-        return QStringLiteral("XRay进程写入错误");
-    default:
-        return QStringLiteral("XRay未知错误");
-    }
-}
-
 } // namespace
 
 V2RayCore::V2RayCore(QObject *parent)
@@ -437,7 +419,7 @@ void V2RayCore::onXRayError(QProcess::ProcessError processError)
             return;
         crashReported = true;
     }
-    const QString message = processErrorText(processError);
+    const QString message = CommandRunner::processErrorText(QStringLiteral("XRay"), processError);
     qWarning().noquote() << tag << message;
     emit error(message);
 }

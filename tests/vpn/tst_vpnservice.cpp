@@ -1,3 +1,4 @@
+#include "VpnTestSupport.h"
 #include "api/models/User.h"
 #include "api/security/TokenManager.h"
 #include "api/services/HeartbeatService.h"
@@ -29,14 +30,6 @@ User account(const QString &status, bool vip, int vipExpiresInSeconds, bool tria
     user.trialUsed = trialUsed;
     user.trialHoursRemaining = hours;
     return user;
-}
-
-QList<int> states(const QSignalSpy &spy)
-{
-    QList<int> list;
-    for (const QList<QVariant> &arguments : spy)
-        list << arguments.at(0).toInt();
-    return list;
 }
 
 const QString networkText = QStringLiteral("网络连接失败，请检查网络设置");
@@ -244,7 +237,7 @@ void TestVpnService::unusableLinkFailsOnceBeforeConnectReturns()
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(logged)));
     QVERIFY(service->connect(5, link));
-    QCOMPARE(states(stateChanges), (QList<int>{Services::Connecting, Services::Disconnected}));
+    QCOMPARE(VpnTest::firstInts(stateChanges), (QList<int>{Services::Connecting, Services::Disconnected}));
     QCOMPARE(failures.size(), 1);
     QCOMPARE(failures.at(0).at(0).toInt(), int(Services::NetworkError));
     QCOMPARE(failures.at(0).at(1).toString(), networkText);
