@@ -34,20 +34,6 @@ inline QJsonObject query(const QJsonObject &request)
     return request.value(QStringLiteral("query")).toObject();
 }
 
-// Signs the demo account in through AuthService and waits for the answer.
-inline bool signIn()
-{
-    bool done = false;
-    bool ok = false;
-    Tavorin::Api::Services::AuthService::instance()->login(
-        DevService::demoEmail(), DevService::demoPassword(),
-        [&](bool success, const QString &, const Tavorin::Api::Models::User &) {
-            ok = success;
-            done = true;
-        });
-    return QTest::qWaitFor([&]() { return done; }, 5000) && ok;
-}
-
 // Forgets the signed-in state locally, without asking the service.
 inline void signOutLocally()
 {
@@ -61,6 +47,57 @@ inline void signOutLocally()
 inline bool waitFor(const bool &done, int timeoutMs = 5000)
 {
     return QTest::qWaitFor([&]() { return done; }, timeoutMs);
+}
+
+// The value of an outcome whose completion function passes none.
+struct Nothing
+{
+};
+
+// Takes down what a service's completion function is called with. completion() fits every shape the
+// services use: (bool), (bool, message), (bool, value) and (bool, message, value). The completion refers
+// to this object, so keep it in place until the answer has come.
+template <typename Value = Nothing> struct Outcome
+{
+    bool done = false;
+    bool ok = false;
+    QString message;
+    Value value{};
+
+    Outcome() = default;
+    Outcome(const Outcome &) = delete;
+    Outcome &operator=(const Outcome &) = delete;
+
+    auto completion()
+    {
+        return [this](bool success, const auto &...rest) {
+            ok = success;
+            record(rest...);
+            done = true;
+        };
+    }
+
+    // Waits until the completion function has run.
+    bool wait(int timeoutMs = 5000) const { return waitFor(done, timeoutMs); }
+
+private:
+    void record() {}
+    void record(const QString &text) { message = text; }
+    void record(const Value &v) { value = v; }
+    void record(const QString &text, const Value &v)
+    {
+        message = text;
+        value = v;
+    }
+};
+
+// Signs the demo account in through AuthService and waits for the answer.
+inline bool signIn()
+{
+    Outcome<Tavorin::Api::Models::User> login;
+    Tavorin::Api::Services::AuthService::instance()->login(DevService::demoEmail(),
+                                                           DevService::demoPassword(), login.completion());
+    return login.wait() && login.ok;
 }
 
 } // namespace ServiceTest

@@ -58,17 +58,12 @@ void TestAnnouncementService::init()
 
 QList<Models::Announcement> TestAnnouncementService::fetch(const QString &platform, int limit, bool *ok)
 {
-    bool done = false;
-    QList<Models::Announcement> result;
-    AnnouncementService::instance()->getAnnouncements(
-        platform, limit, [&](bool success, const QString &, const QList<Models::Announcement> &list) {
-            if (ok)
-                *ok = success;
-            result = list;
-            done = true;
-        });
-    ServiceTest::waitFor(done);
-    return result;
+    ServiceTest::Outcome<QList<Models::Announcement>> answer;
+    AnnouncementService::instance()->getAnnouncements(platform, limit, answer.completion());
+    answer.wait();
+    if (ok)
+        *ok = answer.ok;
+    return answer.value;
 }
 
 void TestAnnouncementService::query_data()

@@ -107,10 +107,9 @@ void TestAuthService::loginSendsCredentialsAndStoresAcceptedUser()
     QCOMPARE(body.value("device_name").toString(), tokens->getDeviceName());
 
     // The token the service issued now goes out with every authorised request.
-    bool meDone = false;
-    AuthService::instance()->refreshCurrentUser(
-        [&](bool, const QString &, const Models::User &) { meDone = true; });
-    QVERIFY(ServiceTest::waitFor(meDone));
+    ServiceTest::Outcome<Models::User> me;
+    AuthService::instance()->refreshCurrentUser(me.completion());
+    QVERIFY(me.wait());
     QCOMPARE(ServiceTest::header(dev.lastRequest(QStringLiteral("auth/me")), "authorization"),
              QStringLiteral("Bearer ") + tokens->getToken());
 }
@@ -164,23 +163,14 @@ void TestAuthService::loginRefusesReply()
     QSignalSpy failed(AuthService::instance(), &AuthService::loginFailed);
     QSignalSpy succeeded(AuthService::instance(), &AuthService::loginSuccess);
     QSignalSpy tokenChanged(Security::TokenManager::instance(), &Security::TokenManager::tokenChanged);
-    bool done = false;
-    bool ok = true;
-    QString text;
-    Models::User user;
-    user.id = -1;
-    AuthService::instance()->login(QStringLiteral("a@b.c"), QStringLiteral("pw"),
-                                   [&](bool success, const QString &t, const Models::User &u) {
-                                       ok = success;
-                                       text = t;
-                                       user = u;
-                                       done = true;
-                                   });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<Models::User> login;
+    login.value.id = -1;
+    AuthService::instance()->login(QStringLiteral("a@b.c"), QStringLiteral("pw"), login.completion());
+    QVERIFY(login.wait());
     QTRY_COMPARE(failed.count(), 1);
-    QVERIFY(!ok);
-    QCOMPARE(text, message);
-    QCOMPARE(user.id, 0);
+    QVERIFY(!login.ok);
+    QCOMPARE(login.message, message);
+    QCOMPARE(login.value.id, 0);
     QCOMPARE(failed.first().at(0).toString(), message);
     QCOMPARE(succeeded.count(), 0);
     QCOMPARE(tokenChanged.count(), 0);
@@ -207,19 +197,10 @@ void TestAuthService::registerBody()
         QStringLiteral("new%1@mirevo.dev").arg(QTest::currentDataTag() == QByteArray("referral code"));
     QSignalSpy registered(AuthService::instance(), &AuthService::registerSuccess);
     QSignalSpy failed(AuthService::instance(), &AuthService::registerFailed);
-    bool done = false;
-    bool ok = false;
-    QString message;
-    Models::User user;
+    ServiceTest::Outcome<Models::User> registration;
     AuthService::instance()->registerUser(email, QStringLiteral("secret99"), QStringLiteral("新用户"),
-                                          referral,
-                                          [&](bool success, const QString &text, const Models::User &u) {
-                                              ok = success;
-                                              message = text;
-                                              user = u;
-                                              done = true;
-                                          });
-    QVERIFY(ServiceTest::waitFor(done));
+                                          referral, registration.completion());
+    QVERIFY(registration.wait());
     const QJsonObject body = ServiceTest::body(dev.lastRequest(QStringLiteral("auth/register")));
     QCOMPARE(body.keys(), (QStringList{"device_id", "device_name", "device_type", "email", "equipment",
                                        "name", "password", "password_confirmation", "reffer_code"}));
@@ -231,10 +212,10 @@ void TestAuthService::registerBody()
     QCOMPARE(body.value("name").toString(), QStringLiteral("新用户"));
     QVERIFY(ServiceTest::header(dev.lastRequest(QStringLiteral("auth/register")), "authorization").isEmpty());
 
-    QVERIFY2(ok, qPrintable(message));
+    QVERIFY2(registration.ok, qPrintable(registration.message));
     QTRY_COMPARE(registered.count(), 1);
     QCOMPARE(failed.count(), 0);
-    QCOMPARE(user.email, email);
+    QCOMPARE(registration.value.email, email);
     // Registration signs the new account in exactly like a sign-in.
     QVERIFY(Security::TokenManager::instance()->isLoggedIn());
     QCOMPARE(Security::TokenManager::instance()->getCurrentUser().email, email);
@@ -308,17 +289,11 @@ void TestAuthService::currentUserRefreshesStoredUser()
     dev.control(QStringLiteral("POST"), QStringLiteral("users"),
                 {{"email", DevService::demoEmail()}, {"name", QStringLiteral("改名用户")}});
     QSignalSpy updated(AuthService::instance(), &AuthService::userInfoUpdated);
-    bool done = false;
-    bool ok = false;
-    QString message;
-    AuthService::instance()->getCurrentUser([&](bool success, const QString &text, const Models::User &) {
-        ok = success;
-        message = text;
-        done = true;
-    });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(ok);
-    QCOMPARE(message, QStringLiteral("获取成功"));
+    ServiceTest::Outcome<Models::User> me;
+    AuthService::instance()->getCurrentUser(me.completion());
+    QVERIFY(me.wait());
+    QVERIFY(me.ok);
+    QCOMPARE(me.message, QStringLiteral("获取成功"));
     QTRY_COMPARE(updated.count(), 1);
     QCOMPARE(updated.first().at(0).value<Models::User>().name, QStringLiteral("改名用户"));
     QCOMPARE(Security::TokenManager::instance()->getCurrentUser().name, QStringLiteral("改名用户"));
@@ -362,21 +337,13 @@ void TestAuthService::currentUserKeepsStoredUserOnBadReply()
 
     QSignalSpy updated(AuthService::instance(), &AuthService::userInfoUpdated);
     QSignalSpy userChanged(Security::TokenManager::instance(), &Security::TokenManager::userChanged);
-    bool done = false;
-    bool ok = true;
-    QString text;
-    Models::User user;
-    user.id = -1;
-    AuthService::instance()->getCurrentUser([&](bool success, const QString &t, const Models::User &u) {
-        ok = success;
-        text = t;
-        user = u;
-        done = true;
-    });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(!ok);
-    QCOMPARE(text, message);
-    QCOMPARE(user.id, 0);
+    ServiceTest::Outcome<Models::User> me;
+    me.value.id = -1;
+    AuthService::instance()->getCurrentUser(me.completion());
+    QVERIFY(me.wait());
+    QVERIFY(!me.ok);
+    QCOMPARE(me.message, message);
+    QCOMPARE(me.value.id, 0);
     QCOMPARE(updated.count(), 0);
     QCOMPARE(userChanged.count(), 0);
     QVERIFY(Security::TokenManager::instance()->isLoggedIn());
@@ -410,10 +377,9 @@ void TestAuthService::logsNoPassword()
 {
     LogCapture log;
     const QString password = QStringLiteral("Very$ecret-Pa55");
-    bool done = false;
-    AuthService::instance()->login(DevService::demoEmail(), password,
-                                   [&](bool, const QString &, const Models::User &) { done = true; });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<Models::User> login;
+    AuthService::instance()->login(DevService::demoEmail(), password, login.completion());
+    QVERIFY(login.wait());
     QVERIFY(log.contains(QStringLiteral("[AuthService] 开始登录: ") + DevService::demoEmail()));
     QVERIFY(!log.joined().contains(password));
 }

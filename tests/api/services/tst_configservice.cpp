@@ -71,16 +71,11 @@ void TestConfigService::cachedConfigurationIsInForceBeforeAnyReply()
 
     // The very first reply of this run is already checked and unwrapped.
     LogCapture log;
-    bool done = false;
-    QList<Models::SubscriptionPlan> plans;
-    Services::PaymentService::instance()->getSubscriptionPlans(
-        [&](bool, const QString &, const QList<Models::SubscriptionPlan> &list) {
-            plans = list;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<QList<Models::SubscriptionPlan>> plans;
+    Services::PaymentService::instance()->getSubscriptionPlans(plans.completion());
+    QVERIFY(plans.wait());
     QVERIFY(log.contains(QStringLiteral("[HttpClient] API响应解密成功")));
-    QCOMPARE(plans.size(), 3);
+    QCOMPARE(plans.value.size(), 3);
     dev.setEnvelope(false, QString());
 }
 
@@ -202,32 +197,22 @@ void TestConfigService::configurationReplies()
 
 void TestConfigService::failedRequestKeepsEverything()
 {
-    bool done = false;
-    ConfigService::instance()->getConfigs(
-        [&](bool, const QString &, const Models::SystemConfig &) { done = true; });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<Models::SystemConfig> first;
+    ConfigService::instance()->getConfigs(first.completion());
+    QVERIFY(first.wait());
     const QString cache = Storage::LocalStorage::instance()->getString("cached_configs");
     QVERIFY(!cache.isEmpty());
 
     dev.scriptReply(QStringLiteral("GET"), QStringLiteral("configs"), 503,
                     ServiceTest::json({{"success", false}, {"message", "维护中"}}));
     QSignalSpy updated(ConfigService::instance(), &ConfigService::configUpdated);
-    done = false;
-    bool ok = true;
-    QString message;
-    Models::SystemConfig config;
-    config.appName = QStringLiteral("untouched");
-    ConfigService::instance()->getConfigs(
-        [&](bool success, const QString &text, const Models::SystemConfig &c) {
-            ok = success;
-            message = text;
-            config = c;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(!ok);
-    QCOMPARE(message, QStringLiteral("维护中"));
-    QVERIFY(config.appName.isEmpty()); // a default record, not a half-read one
+    ServiceTest::Outcome<Models::SystemConfig> refused;
+    refused.value.appName = QStringLiteral("untouched");
+    ConfigService::instance()->getConfigs(refused.completion());
+    QVERIFY(refused.wait());
+    QVERIFY(!refused.ok);
+    QCOMPARE(refused.message, QStringLiteral("维护中"));
+    QVERIFY(refused.value.appName.isEmpty()); // a default record, not a half-read one
     QCOMPARE(updated.count(), 0);
     QVERIFY(ConfigService::instance()->isConfigLoaded());
     QCOMPARE(ConfigService::instance()->getCurrentConfig().vpnEncryptKey,
@@ -256,23 +241,15 @@ void TestConfigService::trialActivation()
                 {{"email", DevService::demoEmail()}, {"trial_used", false}, {"vip_trial_used", false}});
 
     QSignalSpy activated(ConfigService::instance(), &ConfigService::trialActivated);
-    bool done = false;
-    bool ok = false;
-    QString text;
-    Models::User user;
-    auto completion = [&](bool success, const QString &t, const Models::User &u) {
-        ok = success;
-        text = t;
-        user = u;
-        done = true;
-    };
+    ServiceTest::Outcome<Models::User> trial;
     if (vip)
-        ConfigService::instance()->activateVipTrial(completion);
+        ConfigService::instance()->activateVipTrial(trial.completion());
     else
-        ConfigService::instance()->activateFreeTrial(completion);
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY2(ok, qPrintable(text));
-    QCOMPARE(text, message);
+        ConfigService::instance()->activateFreeTrial(trial.completion());
+    QVERIFY(trial.wait());
+    QVERIFY2(trial.ok, qPrintable(trial.message));
+    QCOMPARE(trial.message, message);
+    const Models::User &user = trial.value;
     QTRY_COMPARE(activated.count(), 1);
     QCOMPARE(activated.first().at(0).value<Models::User>().email, DevService::demoEmail());
     if (vip)
@@ -315,21 +292,14 @@ void TestConfigService::trialActivationRefusesUnusableUser()
 
     QSignalSpy activated(ConfigService::instance(), &ConfigService::trialActivated);
     QSignalSpy userChanged(Security::TokenManager::instance(), &Security::TokenManager::userChanged);
-    bool done = false;
-    bool ok = true;
-    QString text;
-    auto completion = [&](bool success, const QString &t, const Models::User &) {
-        ok = success;
-        text = t;
-        done = true;
-    };
+    ServiceTest::Outcome<Models::User> trial;
     if (vip)
-        ConfigService::instance()->activateVipTrial(completion);
+        ConfigService::instance()->activateVipTrial(trial.completion());
     else
-        ConfigService::instance()->activateFreeTrial(completion);
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(!ok);
-    QCOMPARE(text, QStringLiteral("响应数据无效"));
+        ConfigService::instance()->activateFreeTrial(trial.completion());
+    QVERIFY(trial.wait());
+    QVERIFY(!trial.ok);
+    QCOMPARE(trial.message, QStringLiteral("响应数据无效"));
     QCOMPARE(activated.count(), 0);
     QCOMPARE(userChanged.count(), 0);
     QVERIFY(Security::TokenManager::instance()->isLoggedIn());
@@ -341,20 +311,12 @@ void TestConfigService::trialStatus()
     QVERIFY(ServiceTest::signIn());
     dev.control(QStringLiteral("POST"), QStringLiteral("users"),
                 {{"email", DevService::demoEmail()}, {"trial_used", false}, {"vip_days", 10}});
-    bool done = false;
-    bool ok = false;
-    QString message;
-    Models::TrialStatus status;
-    ConfigService::instance()->getTrialStatus(
-        [&](bool success, const QString &text, const Models::TrialStatus &s) {
-            ok = success;
-            message = text;
-            status = s;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(ok);
-    QCOMPARE(message, QStringLiteral("获取成功"));
+    ServiceTest::Outcome<Models::TrialStatus> answer;
+    ConfigService::instance()->getTrialStatus(answer.completion());
+    QVERIFY(answer.wait());
+    QVERIFY(answer.ok);
+    QCOMPARE(answer.message, QStringLiteral("获取成功"));
+    const Models::TrialStatus &status = answer.value;
     QVERIFY(status.trialEnabled);
     QVERIFY(status.trialAvailable);
     QCOMPARE(status.trialHoursTotal, 2);
@@ -375,13 +337,10 @@ void TestConfigService::trialStatusWithoutVipBlock()
                            {"data", QJsonObject{{"trial", QJsonObject{{"used", true}, {"hours_total", 2.5}}},
                                                 {"vip", "yes"},
                                                 {"account_status", "suspended"}}}}));
-    bool done = false;
-    Models::TrialStatus status;
-    ConfigService::instance()->getTrialStatus([&](bool, const QString &, const Models::TrialStatus &s) {
-        status = s;
-        done = true;
-    });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<Models::TrialStatus> answer;
+    ConfigService::instance()->getTrialStatus(answer.completion());
+    QVERIFY(answer.wait());
+    const Models::TrialStatus &status = answer.value;
     QVERIFY(status.trialUsed);
     QCOMPARE(status.trialHoursTotal, 0);
     QVERIFY(!status.isVip);

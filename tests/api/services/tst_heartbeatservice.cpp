@@ -130,17 +130,12 @@ void TestHeartbeatService::singleHeartbeat()
     LogCapture log;
     QSignalSpy succeeded(HeartbeatService::instance(), &HeartbeatService::heartbeatSuccess);
     QSignalSpy forced(HeartbeatService::instance(), &HeartbeatService::forceDisconnectRequired);
-    bool done = false;
-    bool ok = false;
-    Models::HeartbeatResponse response;
+    ServiceTest::Outcome<Models::HeartbeatResponse> beat;
     HeartbeatService::instance()->sendHeartbeat(4, QStringLiteral("connected"), 1234567890123LL, 42, 88,
-                                                [&](bool success, const Models::HeartbeatResponse &r) {
-                                                    ok = success;
-                                                    response = r;
-                                                    done = true;
-                                                });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(ok);
+                                                beat.completion());
+    QVERIFY(beat.wait());
+    QVERIFY(beat.ok);
+    const Models::HeartbeatResponse &response = beat.value;
     QVERIFY(response.success);
     QCOMPARE(response.interval, 30);
     QCOMPARE(response.serverStatus, QStringLiteral("online"));
@@ -168,22 +163,17 @@ void TestHeartbeatService::noTokenSendsNothing()
     const QString token = Network::HttpClient::instance()->getAuthToken();
     Network::HttpClient::instance()->clearAuthToken();
     QSignalSpy failed(HeartbeatService::instance(), &HeartbeatService::heartbeatFailed);
-    bool called = false;
-    bool ok = true;
-    HeartbeatService::instance()->sendHeartbeat(1, QStringLiteral("connected"), 0, 0, 0,
-                                                [&](bool success, const Models::HeartbeatResponse &) {
-                                                    ok = success;
-                                                    called = true;
-                                                });
-    QVERIFY(called);
-    QVERIFY(!ok);
+    ServiceTest::Outcome<Models::HeartbeatResponse> beat;
+    HeartbeatService::instance()->sendHeartbeat(1, QStringLiteral("connected"), 0, 0, 0, beat.completion());
+    QVERIFY(beat.done);
+    QVERIFY(!beat.ok);
     QCOMPARE(failed.count(), 1);
     QCOMPARE(failed.first().at(0).toString(), QStringLiteral("Token为空，请先登录"));
 
     // Statistics do not need the token, so they are still asked for.
-    bool statsDone = false;
-    HeartbeatService::instance()->getStats([&](bool, const Models::HeartbeatStats &) { statsDone = true; });
-    QVERIFY(ServiceTest::waitFor(statsDone));
+    ServiceTest::Outcome<Models::HeartbeatStats> stats;
+    HeartbeatService::instance()->getStats(stats.completion());
+    QVERIFY(stats.wait());
     Network::HttpClient::instance()->setAuthToken(token);
     QVERIFY(dev.requests(QStringLiteral("heartbeat")).isEmpty());
     QCOMPARE(dev.requests(QStringLiteral("heartbeat/stats")).size(), 1);
@@ -506,14 +496,10 @@ void TestHeartbeatService::unauthorizedSingleHeartbeat()
     }
     dev.scriptReply(QStringLiteral("POST"), QStringLiteral("heartbeat"), 401,
                     ServiceTest::json({{"success", false}, {"message", "登录已失效"}}), 0, 5);
-    bool done = false;
-    bool ok = true;
-    service->sendHeartbeat(0, status, 0, 0, 0, [&](bool success, const Models::HeartbeatResponse &) {
-        ok = success;
-        done = true;
-    });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(!ok);
+    ServiceTest::Outcome<Models::HeartbeatResponse> beat;
+    service->sendHeartbeat(0, status, 0, 0, 0, beat.completion());
+    QVERIFY(beat.wait());
+    QVERIFY(!beat.ok);
     // A refused token ends a running connection whoever sent the heartbeat; with nothing running there
     // is nothing to end.
     QCOMPARE(forced.count(), forcedCount);
@@ -522,23 +508,15 @@ void TestHeartbeatService::unauthorizedSingleHeartbeat()
 
 void TestHeartbeatService::stats()
 {
-    bool beat = false;
-    HeartbeatService::instance()->sendHeartbeat(
-        1, QStringLiteral("connected"), 0, 0, 0,
-        [&](bool, const Models::HeartbeatResponse &) { beat = true; });
-    QVERIFY(ServiceTest::waitFor(beat));
-    bool done = false;
-    bool ok = false;
-    Models::HeartbeatStats stats;
-    HeartbeatService::instance()->getStats([&](bool success, const Models::HeartbeatStats &s) {
-        ok = success;
-        stats = s;
-        done = true;
-    });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(ok);
-    QCOMPARE(stats.onlineDevices, 1);
-    QCOMPARE(stats.onlineUsers, 1);
+    ServiceTest::Outcome<Models::HeartbeatResponse> beat;
+    HeartbeatService::instance()->sendHeartbeat(1, QStringLiteral("connected"), 0, 0, 0, beat.completion());
+    QVERIFY(beat.wait());
+    ServiceTest::Outcome<Models::HeartbeatStats> stats;
+    HeartbeatService::instance()->getStats(stats.completion());
+    QVERIFY(stats.wait());
+    QVERIFY(stats.ok);
+    QCOMPARE(stats.value.onlineDevices, 1);
+    QCOMPARE(stats.value.onlineUsers, 1);
     const QJsonObject request = dev.lastRequest(QStringLiteral("heartbeat/stats"));
     QCOMPARE(request.value("method").toString(), QStringLiteral("GET"));
     QVERIFY(ServiceTest::query(request).isEmpty());
@@ -546,16 +524,12 @@ void TestHeartbeatService::stats()
              QStringLiteral("Bearer ") + Network::HttpClient::instance()->getAuthToken());
 
     dev.scriptReply(QStringLiteral("GET"), QStringLiteral("heartbeat/stats"), 500, "{}");
-    done = false;
-    stats.onlineDevices = -1;
-    HeartbeatService::instance()->getStats([&](bool success, const Models::HeartbeatStats &s) {
-        ok = success;
-        stats = s;
-        done = true;
-    });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(!ok);
-    QCOMPARE(stats.onlineDevices, 0);
+    ServiceTest::Outcome<Models::HeartbeatStats> failedStats;
+    failedStats.value.onlineDevices = -1;
+    HeartbeatService::instance()->getStats(failedStats.completion());
+    QVERIFY(failedStats.wait());
+    QVERIFY(!failedStats.ok);
+    QCOMPARE(failedStats.value.onlineDevices, 0);
 }
 
 QTEST_MAIN(TestHeartbeatService)

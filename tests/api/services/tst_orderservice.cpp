@@ -56,37 +56,24 @@ void TestOrderService::init()
 
 Models::OrderListResponse TestOrderService::page(int number, int perPage, bool *ok)
 {
-    bool done = false;
-    Models::OrderListResponse result;
-    OrderService::instance()->getOrders(
-        number, perPage, [&](bool success, const QString &, const Models::OrderListResponse &r) {
-            if (ok)
-                *ok = success;
-            result = r;
-            done = true;
-        });
-    ServiceTest::waitFor(done);
-    return result;
+    ServiceTest::Outcome<Models::OrderListResponse> answer;
+    OrderService::instance()->getOrders(number, perPage, answer.completion());
+    answer.wait();
+    if (ok)
+        *ok = answer.ok;
+    return answer.value;
 }
 
 void TestOrderService::wholeHistory()
 {
     dev.control(QStringLiteral("POST"), QStringLiteral("orders"), {{"count", 3}, {"plan_id", 3}});
     QSignalSpy updated(OrderService::instance(), &OrderService::ordersUpdated);
-    bool done = false;
-    bool ok = false;
-    QString message;
-    QList<Models::Order> list;
-    OrderService::instance()->getAllOrders(
-        [&](bool success, const QString &text, const QList<Models::Order> &l) {
-            ok = success;
-            message = text;
-            list = l;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(ok);
-    QCOMPARE(message, QStringLiteral("获取成功"));
+    ServiceTest::Outcome<QList<Models::Order>> answer;
+    OrderService::instance()->getAllOrders(answer.completion());
+    QVERIFY(answer.wait());
+    QVERIFY(answer.ok);
+    QCOMPARE(answer.message, QStringLiteral("获取成功"));
+    const QList<Models::Order> &list = answer.value;
     QCOMPARE(list.size(), 3);
     const Models::Order &order = list.first();
     QVERIFY(order.orderNumber.startsWith(QLatin1String("MV")));

@@ -111,16 +111,11 @@ void TestPaymentService::cleanup()
 
 QString TestPaymentService::createOrder()
 {
-    bool done = false;
-    QString orderId;
-    PaymentService::instance()->createPayment(
-        1, QStringLiteral("alipay"), [&](bool, const QString &, const Models::CreatePaymentData &data) {
-            orderId = data.orderId;
-            done = true;
-        });
-    if (!ServiceTest::waitFor(done))
+    ServiceTest::Outcome<Models::CreatePaymentData> order;
+    PaymentService::instance()->createPayment(1, QStringLiteral("alipay"), order.completion());
+    if (!order.wait())
         return {};
-    return orderId;
+    return order.value.orderId;
 }
 
 void TestPaymentService::connectRecorder(Recorder &recorder)
@@ -143,20 +138,12 @@ void TestPaymentService::connectRecorder(Recorder &recorder)
 void TestPaymentService::plans()
 {
     QSignalSpy updated(PaymentService::instance(), &PaymentService::plansUpdated);
-    bool done = false;
-    bool ok = false;
-    QString message;
-    QList<Models::SubscriptionPlan> plans;
-    PaymentService::instance()->getSubscriptionPlans(
-        [&](bool success, const QString &text, const QList<Models::SubscriptionPlan> &list) {
-            ok = success;
-            message = text;
-            plans = list;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(ok);
-    QCOMPARE(message, QStringLiteral("获取成功"));
+    ServiceTest::Outcome<QList<Models::SubscriptionPlan>> answer;
+    PaymentService::instance()->getSubscriptionPlans(answer.completion());
+    QVERIFY(answer.wait());
+    QVERIFY(answer.ok);
+    QCOMPARE(answer.message, QStringLiteral("获取成功"));
+    const QList<Models::SubscriptionPlan> &plans = answer.value;
     QCOMPARE(plans.size(), 3);
     QCOMPARE(plans.at(0).name, QStringLiteral("月度会员"));
     QCOMPARE(plans.at(0).days, 30);
@@ -178,14 +165,10 @@ void TestPaymentService::planFlagsAreCarriedNotApplied()
                         {{"success", true},
                          {"data", QJsonArray{QJsonObject{{"id", 9}, {"sort_order", 2}, {"is_active", false}},
                                              "not a plan", QJsonObject{{"id", 8}, {"sort_order", 1}}}}}));
-    bool done = false;
-    QList<Models::SubscriptionPlan> plans;
-    PaymentService::instance()->getSubscriptionPlans(
-        [&](bool, const QString &, const QList<Models::SubscriptionPlan> &list) {
-            plans = list;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<QList<Models::SubscriptionPlan>> answer;
+    PaymentService::instance()->getSubscriptionPlans(answer.completion());
+    QVERIFY(answer.wait());
+    const QList<Models::SubscriptionPlan> &plans = answer.value;
     QCOMPARE(plans.size(), 2);
     QCOMPARE(plans.at(0).id, 9);
     QVERIFY(!plans.at(0).isActive);
@@ -196,21 +179,12 @@ void TestPaymentService::planFlagsAreCarriedNotApplied()
 void TestPaymentService::createPayment()
 {
     QSignalSpy created(PaymentService::instance(), &PaymentService::paymentCreated);
-    bool done = false;
-    bool ok = false;
-    QString message;
-    Models::CreatePaymentData data;
-    PaymentService::instance()->createPayment(
-        2, QStringLiteral("alipay"),
-        [&](bool success, const QString &text, const Models::CreatePaymentData &d) {
-            ok = success;
-            message = text;
-            data = d;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY2(ok, qPrintable(message));
-    QCOMPARE(message, QStringLiteral("订单创建成功"));
+    ServiceTest::Outcome<Models::CreatePaymentData> order;
+    PaymentService::instance()->createPayment(2, QStringLiteral("alipay"), order.completion());
+    QVERIFY(order.wait());
+    QVERIFY2(order.ok, qPrintable(order.message));
+    QCOMPARE(order.message, QStringLiteral("订单创建成功"));
+    const Models::CreatePaymentData &data = order.value;
     QVERIFY(!data.orderId.isEmpty());
     QVERIFY(data.paymentUrl.endsWith(QStringLiteral("/pay/") + data.orderId + QStringLiteral("/qr.png")));
     QCOMPARE(data.planDays, 90);
@@ -265,22 +239,13 @@ void TestPaymentService::createPaymentRefusesIncompleteOrder()
     dev.scriptReply(QStringLiteral("POST"), QStringLiteral("payments/create"), status,
                     ServiceTest::json(reply));
     QSignalSpy created(PaymentService::instance(), &PaymentService::paymentCreated);
-    bool done = false;
-    bool ok = true;
-    QString text;
-    Models::CreatePaymentData data;
-    PaymentService::instance()->createPayment(
-        1, QStringLiteral("alipay"), [&](bool success, const QString &t, const Models::CreatePaymentData &d) {
-            ok = success;
-            text = t;
-            data = d;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(!ok);
-    QCOMPARE(text, message);
-    QVERIFY(data.orderId.isEmpty());
-    QVERIFY(data.paymentUrl.isEmpty());
+    ServiceTest::Outcome<Models::CreatePaymentData> order;
+    PaymentService::instance()->createPayment(1, QStringLiteral("alipay"), order.completion());
+    QVERIFY(order.wait());
+    QVERIFY(!order.ok);
+    QCOMPARE(order.message, message);
+    QVERIFY(order.value.orderId.isEmpty());
+    QVERIFY(order.value.paymentUrl.isEmpty());
     QCOMPARE(created.count(), 0);
 }
 
@@ -300,23 +265,16 @@ void TestPaymentService::statusPathIsOneSegment()
 {
     QFETCH(QString, orderId);
     QFETCH(QString, path);
-    bool done = false;
-    bool ok = true;
-    QString message;
-    PaymentService::instance()->getPaymentStatus(
-        orderId, [&](bool success, const QString &text, const Models::PaymentStatusData &) {
-            ok = success;
-            message = text;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<Models::PaymentStatusData> status;
+    PaymentService::instance()->getPaymentStatus(orderId, status.completion());
+    QVERIFY(status.wait());
     const QJsonArray requests = dev.requests(path);
     QCOMPARE(requests.size(), 1);
     QVERIFY(ServiceTest::query(requests.first().toObject()).isEmpty());
     QVERIFY(!ServiceTest::header(requests.first().toObject(), "authorization").isEmpty());
     // Nobody else's order is found under that id.
-    QVERIFY(!ok);
-    QVERIFY(!message.isEmpty());
+    QVERIFY(!status.ok);
+    QVERIFY(!status.message.isEmpty());
 }
 
 void TestPaymentService::pollingEndsOnFinalWord_data()

@@ -61,27 +61,19 @@ void TestServerService::listRequests()
     QFETCH(QJsonObject, query);
     QFETCH(QStringList, tiers);
     QSignalSpy updated(ServerService::instance(), &ServerService::serversUpdated);
-    bool done = false;
-    bool ok = false;
-    QString message;
-    QList<Models::Server> servers;
-    auto completion = [&](bool success, const QString &text, const QList<Models::Server> &list) {
-        ok = success;
-        message = text;
-        servers = list;
-        done = true;
-    };
+    ServiceTest::Outcome<QList<Models::Server>> answer;
     if (call == QLatin1String("all"))
-        ServerService::instance()->getAllServers(completion);
+        ServerService::instance()->getAllServers(answer.completion());
     else if (call == QLatin1String("free"))
-        ServerService::instance()->getFreeServers(completion);
+        ServerService::instance()->getFreeServers(answer.completion());
     else if (call == QLatin1String("vip"))
-        ServerService::instance()->getVipServers(completion);
+        ServerService::instance()->getVipServers(answer.completion());
     else
-        ServerService::instance()->getServersByTier(call, completion);
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(ok);
-    QCOMPARE(message, QStringLiteral("获取成功"));
+        ServerService::instance()->getServersByTier(call, answer.completion());
+    QVERIFY(answer.wait());
+    QVERIFY(answer.ok);
+    QCOMPARE(answer.message, QStringLiteral("获取成功"));
+    const QList<Models::Server> &servers = answer.value;
     QStringList got;
     for (const Models::Server &server : servers)
         got << server.tier;
@@ -133,28 +125,19 @@ void TestServerService::listReplies()
     QFETCH(QList<int>, ports);
     QFETCH(QList<bool>, tls);
     // A real list first, so that an empty reply visibly empties the cache.
-    bool done = false;
-    ServerService::instance()->getAllServers(
-        [&](bool, const QString &, const QList<Models::Server> &) { done = true; });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<QList<Models::Server>> first;
+    ServerService::instance()->getAllServers(first.completion());
+    QVERIFY(first.wait());
     QVERIFY(!ServerService::instance()->getCachedServers().isEmpty());
 
     dev.scriptReply(QStringLiteral("GET"), QStringLiteral("servers"), 200, ServiceTest::json(reply));
     QSignalSpy updated(ServerService::instance(), &ServerService::serversUpdated);
-    done = false;
-    bool ok = false;
-    QString message;
-    QList<Models::Server> servers;
-    ServerService::instance()->getAllServers(
-        [&](bool success, const QString &text, const QList<Models::Server> &list) {
-            ok = success;
-            message = text;
-            servers = list;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(ok);
-    QCOMPARE(message, QStringLiteral("获取成功"));
+    ServiceTest::Outcome<QList<Models::Server>> answer;
+    ServerService::instance()->getAllServers(answer.completion());
+    QVERIFY(answer.wait());
+    QVERIFY(answer.ok);
+    QCOMPARE(answer.message, QStringLiteral("获取成功"));
+    const QList<Models::Server> &servers = answer.value;
     QList<int> gotIds, gotPorts;
     QList<bool> gotTls;
     for (const Models::Server &server : servers) {
@@ -172,31 +155,22 @@ void TestServerService::listReplies()
 
 void TestServerService::failedListKeepsCache()
 {
-    bool done = false;
-    ServerService::instance()->getVipServers(
-        [&](bool, const QString &, const QList<Models::Server> &) { done = true; });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<QList<Models::Server>> first;
+    ServerService::instance()->getVipServers(first.completion());
+    QVERIFY(first.wait());
     QCOMPARE(ServerService::instance()->getCachedServers().size(), 2);
 
     dev.scriptReply(
         QStringLiteral("GET"), QStringLiteral("servers"), 200,
         ServiceTest::json({{"success", false}, {"message", "节点维护中"}, {"data", QJsonArray{}}}));
     QSignalSpy updated(ServerService::instance(), &ServerService::serversUpdated);
-    done = false;
-    bool ok = true;
-    QString message;
-    QList<Models::Server> servers{Models::Server()};
-    ServerService::instance()->getAllServers(
-        [&](bool success, const QString &text, const QList<Models::Server> &list) {
-            ok = success;
-            message = text;
-            servers = list;
-            done = true;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(!ok);
-    QCOMPARE(message, QStringLiteral("节点维护中"));
-    QVERIFY(servers.isEmpty());
+    ServiceTest::Outcome<QList<Models::Server>> refused;
+    refused.value = {Models::Server()};
+    ServerService::instance()->getAllServers(refused.completion());
+    QVERIFY(refused.wait());
+    QVERIFY(!refused.ok);
+    QCOMPARE(refused.message, QStringLiteral("节点维护中"));
+    QVERIFY(refused.value.isEmpty());
     QCOMPARE(updated.count(), 0);
     QCOMPARE(ServerService::instance()->getCachedServers().size(), 2);
 }
@@ -218,26 +192,18 @@ void TestServerService::serverById()
     QFETCH(bool, found);
     QSignalSpy updated(ServerService::instance(), &ServerService::serversUpdated);
     const int cached = ServerService::instance()->getCachedServers().size();
-    bool done = false;
-    bool ok = !found;
-    QString message;
-    Models::Server server;
-    ServerService::instance()->getServerById(id,
-                                             [&](bool success, const QString &text, const Models::Server &s) {
-                                                 ok = success;
-                                                 message = text;
-                                                 server = s;
-                                                 done = true;
-                                             });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<Models::Server> answer;
+    ServerService::instance()->getServerById(id, answer.completion());
+    QVERIFY(answer.wait());
     QCOMPARE(dev.requests(path).size(), 1);
-    QCOMPARE(ok, found);
+    QCOMPARE(answer.ok, found);
+    const Models::Server &server = answer.value;
     if (found) {
-        QCOMPARE(message, QStringLiteral("获取成功"));
+        QCOMPARE(answer.message, QStringLiteral("获取成功"));
         QCOMPARE(server.id, id);
         QCOMPARE(server.tier, QStringLiteral("vip"));
     } else {
-        QCOMPARE(message, QStringLiteral("服务器不存在"));
+        QCOMPARE(answer.message, QStringLiteral("服务器不存在"));
         QCOMPARE(server.id, 0);
         QCOMPARE(server.port, 443);
     }
@@ -248,10 +214,9 @@ void TestServerService::serverById()
 
 void TestServerService::clearCache()
 {
-    bool done = false;
-    ServerService::instance()->getAllServers(
-        [&](bool, const QString &, const QList<Models::Server> &) { done = true; });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<QList<Models::Server>> first;
+    ServerService::instance()->getAllServers(first.completion());
+    QVERIFY(first.wait());
     QVERIFY(!ServerService::instance()->getCachedServers().isEmpty());
     ServerService::instance()->clearCache();
     QVERIFY(ServerService::instance()->getCachedServers().isEmpty());

@@ -39,31 +39,22 @@ void TestServicesRoundTrip::initTestCase()
 void TestServicesRoundTrip::signInListConnectAndPay()
 {
     // Configuration first, as at start-up: it brings the link passphrase.
-    bool done = false;
-    ConfigService::instance()->initialize([&](bool success) { done = success; });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<> configured;
+    ConfigService::instance()->initialize(configured.completion());
+    QVERIFY(configured.wait() && configured.ok);
 
     // Sign-in.
-    done = false;
-    Models::User user;
-    AuthService::instance()->login(DevService::demoEmail(), DevService::demoPassword(),
-                                   [&](bool success, const QString &, const Models::User &u) {
-                                       user = u;
-                                       done = success;
-                                   });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<Models::User> login;
+    AuthService::instance()->login(DevService::demoEmail(), DevService::demoPassword(), login.completion());
+    QVERIFY(login.wait() && login.ok);
     QVERIFY(Security::TokenManager::instance()->isLoggedIn());
-    QVERIFY(!user.isVipValid());
+    QVERIFY(!login.value.isVipValid());
 
     // Server list: a free server the account may use, with a link the client can read.
-    done = false;
-    QList<Models::Server> servers;
-    ServerService::instance()->getAllServers(
-        [&](bool success, const QString &, const QList<Models::Server> &list) {
-            servers = list;
-            done = success;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<QList<Models::Server>> list;
+    ServerService::instance()->getAllServers(list.completion());
+    QVERIFY(list.wait() && list.ok);
+    const QList<Models::Server> &servers = list.value;
     QCOMPARE(servers.size(), 4);
     int chosen = -1;
     for (qsizetype i = 0; i < servers.size(); ++i) {
@@ -105,23 +96,14 @@ void TestServicesRoundTrip::signInListConnectAndPay()
     // Buying a plan: order, polling, the payment confirmed by the service, and the VIP time it bought.
     auto *payments = PaymentService::instance();
     payments->setPollIntervalMs(30);
-    done = false;
-    QList<Models::SubscriptionPlan> plans;
-    payments->getSubscriptionPlans(
-        [&](bool success, const QString &, const QList<Models::SubscriptionPlan> &list) {
-            plans = list;
-            done = success;
-        });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(!plans.isEmpty());
-    done = false;
-    Models::CreatePaymentData order;
-    payments->createPayment(plans.first().id, QStringLiteral("alipay"),
-                            [&](bool success, const QString &, const Models::CreatePaymentData &data) {
-                                order = data;
-                                done = success;
-                            });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<QList<Models::SubscriptionPlan>> plans;
+    payments->getSubscriptionPlans(plans.completion());
+    QVERIFY(plans.wait() && plans.ok);
+    QVERIFY(!plans.value.isEmpty());
+    ServiceTest::Outcome<Models::CreatePaymentData> created;
+    payments->createPayment(plans.value.first().id, QStringLiteral("alipay"), created.completion());
+    QVERIFY(created.wait() && created.ok);
+    const Models::CreatePaymentData &order = created.value;
     QSignalSpy completed(payments, &PaymentService::paymentCompleted);
     bool completedCalled = false;
     bool failedCalled = false;
@@ -134,30 +116,23 @@ void TestServicesRoundTrip::signInListConnectAndPay()
     QCOMPARE(completed.count(), 1);
     QCOMPARE(completed.first().at(0).toString(), order.orderId);
 
-    done = false;
-    AuthService::instance()->refreshCurrentUser([&](bool success, const QString &, const Models::User &u) {
-        user = u;
-        done = success;
-    });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(user.isVipValid());
+    ServiceTest::Outcome<Models::User> me;
+    AuthService::instance()->refreshCurrentUser(me.completion());
+    QVERIFY(me.wait() && me.ok);
+    QVERIFY(me.value.isVipValid());
     QVERIFY(Security::TokenManager::instance()->getCurrentUser().isVipValid());
 
     // Signing out ends the session on both sides.
     const QString token = Security::TokenManager::instance()->getToken();
-    done = false;
-    AuthService::instance()->logout([&](bool success, const QString &) { done = success; });
-    QVERIFY(ServiceTest::waitFor(done));
+    ServiceTest::Outcome<> logout;
+    AuthService::instance()->logout(logout.completion());
+    QVERIFY(logout.wait() && logout.ok);
     QVERIFY(!Security::TokenManager::instance()->isLoggedIn());
     Network::HttpClient::instance()->setAuthToken(token);
-    done = false;
-    bool ok = true;
-    AuthService::instance()->getCurrentUser([&](bool success, const QString &, const Models::User &) {
-        ok = success;
-        done = true;
-    });
-    QVERIFY(ServiceTest::waitFor(done));
-    QVERIFY(!ok);
+    ServiceTest::Outcome<Models::User> afterLogout;
+    AuthService::instance()->getCurrentUser(afterLogout.completion());
+    QVERIFY(afterLogout.wait());
+    QVERIFY(!afterLogout.ok);
     Network::HttpClient::instance()->clearAuthToken();
 }
 
