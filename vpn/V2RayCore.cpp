@@ -28,6 +28,8 @@ namespace {
 
 const QString tag = QStringLiteral("[V2RayCore]");
 const QString localHost = QStringLiteral("127.0.0.1");
+quint16 localMixedPort = V2RayCore::defaultMixedPort;
+quint16 localDnsPort = V2RayCore::defaultDnsPort;
 
 // Resolver of everything that is not the server's own name; reached through the proxy, so it is
 // written as an address to need no lookup of its own (Cloudflare's public DNS-over-HTTPS service).
@@ -80,12 +82,12 @@ QJsonArray inboundsSection()
     QJsonObject mixed{{"type", "mixed"},
                       {"tag", "mixed-in"},
                       {"listen", localHost},
-                      {"listen_port", V2RayCore::mixedPort},
+                      {"listen_port", V2RayCore::mixedPort()},
                       {"sniff", true},
                       {"sniff_override_destination", true},
                       {"set_system_proxy", false}};
     QJsonObject dns{
-        {"type", "direct"}, {"tag", "dns-in"}, {"listen", localHost}, {"listen_port", V2RayCore::dnsPort}};
+        {"type", "direct"}, {"tag", "dns-in"}, {"listen", localHost}, {"listen_port", V2RayCore::dnsPort()}};
     return QJsonArray{mixed, dns};
 }
 
@@ -166,6 +168,22 @@ V2RayCore::V2RayCore(QObject *parent)
 V2RayCore::~V2RayCore()
 {
     stop();
+}
+
+quint16 V2RayCore::mixedPort()
+{
+    return localMixedPort;
+}
+
+quint16 V2RayCore::dnsPort()
+{
+    return localDnsPort;
+}
+
+void V2RayCore::setLocalPorts(quint16 mixed, quint16 dns)
+{
+    localMixedPort = mixed;
+    localDnsPort = dns;
 }
 
 void V2RayCore::setReadinessPolling(int intervalMs, int limitMs)
@@ -340,7 +358,7 @@ void V2RayCore::pollReadiness()
     readinessProbe = new QTcpSocket(this);
     connect(readinessProbe, &QTcpSocket::connected, this, &V2RayCore::onReadinessProbeConnected);
     connect(readinessProbe, &QTcpSocket::errorOccurred, this, &V2RayCore::onReadinessProbeFailed);
-    readinessProbe->connectToHost(QHostAddress::LocalHost, mixedPort);
+    readinessProbe->connectToHost(QHostAddress::LocalHost, mixedPort());
 }
 
 void V2RayCore::onReadinessProbeConnected()

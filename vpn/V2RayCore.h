@@ -22,8 +22,8 @@ class V2RayCore : public QObject
     Q_OBJECT
 
 public:
-    static constexpr quint16 mixedPort = 10315;
-    static constexpr quint16 dnsPort = 16450;
+    static constexpr quint16 defaultMixedPort = 10315;
+    static constexpr quint16 defaultDnsPort = 16450;
     // How long a started core may take before its mixed listener accepts a connection.
     static constexpr int readinessLimitMs = 10000;
     static constexpr int readinessPollIntervalMs = 25;
@@ -44,7 +44,13 @@ public:
     QString controllerAddress() const;
     QString controllerSecret() const { return controllerToken; }
 
+    // The local listeners of every core in this process: the mixed proxy and the DNS listener.
+    static quint16 mixedPort();
+    static quint16 dnsPort();
+
     // Seams; the defaults are the product's.
+    // Tests move the local listeners off ports that another program on the machine may hold.
+    static void setLocalPorts(quint16 mixed, quint16 dns);
     void setResourcePath(const QString &path) { resourcePath = path; }
     QString getResourcePath() const { return resourcePath; }
     void setReadinessPolling(int intervalMs, int limitMs);

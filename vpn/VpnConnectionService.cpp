@@ -20,7 +20,11 @@ namespace Tavorin::Api::Services {
 namespace {
 
 const QString tag = QStringLiteral("[VpnConnectionService]");
-const QString proxyUrl = QStringLiteral("socks://127.0.0.1:10315");
+// The system proxy (or the tunnel) points here: the core's mixed listener.
+QString proxyUrl()
+{
+    return QStringLiteral("socks://127.0.0.1:%1").arg(Vpn::V2RayCore::mixedPort());
+}
 
 QString modeName(int mode)
 {
@@ -318,7 +322,7 @@ void VpnConnectionService::performConnect(int id, const QString &link)
             qDebug().noquote() << tag << "使用系统代理模式";
             // Showing "已连接" while the system is not pointed at the core would be a lie: a
             // failed switch-on ends the attempt (the teardown switches off what was switched on).
-            if (!Vpn::SystemProxyManager::setSystemProxy(proxyUrl)) {
+            if (!Vpn::SystemProxyManager::setSystemProxy(proxyUrl())) {
                 qWarning().noquote() << tag << "设置系统代理失败";
                 handleConnectionFailure(NetworkError);
                 return;
@@ -329,7 +333,7 @@ void VpnConnectionService::performConnect(int id, const QString &link)
             QThread::msleep(static_cast<unsigned long>(qMax(0, tunnelStartDelayMs)));
             tunnelManager();
             startingTunnel = true;
-            const bool tunnelStarted = tunnel->start(proxyUrl);
+            const bool tunnelStarted = tunnel->start(proxyUrl());
             startingTunnel = false;
             if (!tunnelStarted) {
                 qWarning().noquote() << tag << "启动VPN隧道失败";

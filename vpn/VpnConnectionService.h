@@ -39,8 +39,6 @@ class VpnConnectionService : public QObject
     Q_PROPERTY(int latency READ getLatency NOTIFY latencyChanged)
 
 public:
-    static constexpr quint16 localProxyPort = 10315;
-
     static VpnConnectionService *instance();
     ~VpnConnectionService() override;
 

@@ -1,4 +1,5 @@
 #include "DevService.h"
+#include "LocalPorts.h"
 #include "StandinState.h"
 #include "TestHttpServer.h"
 #include "VmessTestServer.h"
@@ -40,6 +41,7 @@ private:
 void TestFullStack::initTestCase()
 {
     StandinState::reset();
+    LocalPorts::useFree();
     QVERIFY(dev.start());
     HttpClient::instance()->setBaseUrl(dev.baseUrl());
     QVERIFY2(vmess.start(), qPrintable(vmess.errorString()));
@@ -99,11 +101,12 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
     QVERIFY(api.connectVpn(serverId, link, false));
     QVERIFY2(connected.wait(10000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
-    QCOMPARE(StandinState::environmentVariable("http_proxy"), QString("socks://127.0.0.1:10315"));
+    QCOMPARE(StandinState::environmentVariable("http_proxy"),
+             QString("socks://127.0.0.1:%1").arg(LocalPorts::mixed()));
 
     // An HTTP request through the local proxy reaches the local endpoint over the vmess tunnel.
     QNetworkAccessManager network;
-    network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", 10315));
+    network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", LocalPorts::mixed()));
     const QUrl target(
         QStringLiteral("http://%1:%2/through-the-tunnel").arg(VmessTestServer::echoHost()).arg(echo.port()));
     QNetworkReply *reply = network.get(QNetworkRequest(target));

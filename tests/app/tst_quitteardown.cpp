@@ -1,4 +1,5 @@
 #include "DevService.h"
+#include "LocalPorts.h"
 #include "StandinState.h"
 #include "api/network/HttpClient.h"
 #include "app/ApiManager.h"
@@ -22,6 +23,7 @@ const char *childFlag = "--connect-then-quit";
 int connectThenQuit(const QString &baseUrl)
 {
     HttpClient::instance()->setBaseUrl(baseUrl);
+    LocalPorts::useFree();
     auto *api = new QmlApiAdapter(QCoreApplication::instance());
     QObject::connect(api, &QmlApiAdapter::loginSuccess, api, [api]() { api->activateFreeTrial(); });
     QObject::connect(api, &QmlApiAdapter::trialActivated, api, [api]() { api->getServers("free"); });
@@ -53,6 +55,7 @@ private slots:
 void TestQuitTeardown::leavingWhileConnectedCleansUp()
 {
     StandinState::reset();
+    LocalPorts::useFree();
     DevService dev;
     QVERIFY(dev.start());
     QProcess client;

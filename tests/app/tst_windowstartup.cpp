@@ -1,4 +1,5 @@
 #include "DevService.h"
+#include "LocalPorts.h"
 #include "LogCapture.h"
 #include "StandinState.h"
 #include "api/network/HttpClient.h"
@@ -56,6 +57,7 @@ void TestWindowStartup::initTestCase()
 {
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     StandinState::reset();
+    LocalPorts::useFree();
     QVERIFY(dev.start());
     HttpClient::instance()->setBaseUrl(dev.baseUrl());
     HeartbeatService::instance()->setSecondLengthMs(10);

@@ -1,3 +1,4 @@
+#include "LocalPorts.h"
 #include "LogCapture.h"
 #include "StandinState.h"
 #include "vpn/V2RayCore.h"
@@ -6,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHostAddress>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -39,18 +41,16 @@ int fakeCore(int argc, char *argv[])
     QFile file(arguments.value(2));
     if (arguments.value(0) != QLatin1String("run") || !file.open(QIODevice::ReadOnly))
         return 2;
-    const QJsonObject controller = QJsonDocument::fromJson(file.readAll())
-                                       .object()
-                                       .value("experimental")
-                                       .toObject()
-                                       .value("clash_api")
-                                       .toObject();
+    const QJsonObject document = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject controller = document.value("experimental").toObject().value("clash_api").toObject();
+    const auto mixedPort =
+        quint16(document.value("inbounds").toArray().at(0).toObject().value("listen_port").toInt());
     const QStringList endpoint = controller.value("external_controller").toString().split(':');
     const QByteArray authorization = "Bearer " + controller.value("secret").toString().toUtf8();
 
     QTcpServer mixed;
     QTcpServer api;
-    if (!mixed.listen(QHostAddress::LocalHost, V2RayCore::mixedPort) ||
+    if (!mixed.listen(QHostAddress::LocalHost, mixedPort) ||
         !api.listen(QHostAddress(endpoint.value(0)), endpoint.value(1).toUShort()))
         return 3;
     QObject::connect(&mixed, &QTcpServer::newConnection, [&mixed]() {
@@ -148,6 +148,7 @@ private slots:
 void TestV2RayCore::init()
 {
     StandinState::reset();
+    LocalPorts::useFree();
 }
 
 void TestV2RayCore::connectedOnceListeningAndStopIsQuiet()
@@ -160,7 +161,7 @@ void TestV2RayCore::connectedOnceListeningAndStopIsQuiet()
     QVERIFY(core.start(localServer()));
     QVERIFY(spies.connected.wait(5000));
     QVERIFY(core.isRunning());
-    QVERIFY(portAccepts(V2RayCore::mixedPort));
+    QVERIFY(portAccepts(V2RayCore::mixedPort()));
     QVERIFY(QFile::exists(core.configFilePath()));
     QCOMPARE(StandinState::commandLog("xray.exe").last(),
              (QStringList{"xray.exe", "run", "-c", core.configFilePath(), "--disable-color"}));

@@ -1,3 +1,4 @@
+#include "LocalPorts.h"
 #include "LogCapture.h"
 #include "StandinState.h"
 #include "VpnTestSupport.h"
@@ -58,6 +59,7 @@ const char *connectAndLeaveFlag = "--connect-and-leave";
 int connectAndLeave(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
+    LocalPorts::useFree();
     service()->updateUserInfo(VpnTest::activeAccount());
     QEventLoop loop;
     QObject::connect(service(), &VpnConnectionService::connectionSuccess, &loop, &QEventLoop::quit);
@@ -102,6 +104,7 @@ private slots:
 void TestVpnConnection::init()
 {
     StandinState::reset();
+    LocalPorts::useFree();
     service()->updateUserInfo(VpnTest::activeAccount());
     service()->setConnectionMode(0);
     service()->setTunnelStartDelayMs(0);
@@ -122,7 +125,8 @@ void TestVpnConnection::connectThenDisconnect()
     QVERIFY(service()->isConnected());
     QCOMPARE(service()->connectionStateText(), QString("已连接"));
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
-    QCOMPARE(StandinState::environmentVariable("http_proxy"), QString("socks://127.0.0.1:10315"));
+    QCOMPARE(StandinState::environmentVariable("http_proxy"),
+             QString("socks://127.0.0.1:%1").arg(LocalPorts::mixed()));
     QVERIFY(StandinState::corePid() > 0);
     QVERIFY(spies.heartbeats.size() >= 1);
     const QString configPath = service()->proxyCore()->configFilePath();

@@ -1,3 +1,4 @@
+#include "LocalPorts.h"
 #include "LogCapture.h"
 #include "StandinState.h"
 #include "VpnTestSupport.h"
@@ -52,6 +53,7 @@ private slots:
 void TestVpnFaults::init()
 {
     StandinState::reset();
+    LocalPorts::useFree();
     service()->updateUserInfo(VpnTest::activeAccount());
     service()->proxyCore()->setResourcePath(QCoreApplication::applicationDirPath() + "/resources/vpn");
     service()->proxyCore()->setReadinessPolling(20, 3000);

@@ -1,4 +1,5 @@
 #include "DevService.h"
+#include "LocalPorts.h"
 #include "StandinState.h"
 #include "TestHttpServer.h"
 #include "VmessTestServer.h"
@@ -45,7 +46,7 @@ QJsonObject serverEntry(const VmessTestServer &vmess, bool encrypted)
 
 QNetworkReply *throughTunnel(QNetworkAccessManager &network, quint16 port, const QByteArray &body)
 {
-    network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", 10315));
+    network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", LocalPorts::mixed()));
     QNetworkRequest request(QUrl(QString("http://%1:%2/echo").arg(VmessTestServer::echoHost()).arg(port)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
     request.setTransferTimeout(10000);
@@ -71,6 +72,7 @@ private:
 void TestVpnTunnel::initTestCase()
 {
     StandinState::reset();
+    LocalPorts::useFree();
     QVERIFY(dev.start());
     // An account with time left, or the first heartbeat would end the connection.
     dev.updateUser({{"vip_days", 30}});
@@ -181,7 +183,7 @@ void TestVpnTunnel::trafficTravelsOverVmess()
 
     // Nothing listens on the local port any more.
     QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, 10315);
+    probe.connectToHost(QHostAddress::LocalHost, LocalPorts::mixed());
     QVERIFY(!probe.waitForConnected(2000));
     QCOMPARE(probe.error(), QAbstractSocket::ConnectionRefusedError);
 }

@@ -1,5 +1,6 @@
 #include "DevControl.h"
 #include "DevService.h"
+#include "LocalPorts.h"
 #include "StandinState.h"
 #include "api/network/HttpClient.h"
 #include "api/services/HeartbeatService.h"
@@ -30,6 +31,7 @@ public slots:
     {
         QQuickStyle::setStyle(QStringLiteral("Basic"));
         StandinState::reset();
+        LocalPorts::useFree();
         service = new DevService(this);
         if (!service->start())
             qFatal("the development service did not start");

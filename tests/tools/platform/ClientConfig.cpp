@@ -1,5 +1,7 @@
 #include "ClientConfig.h"
 
+#include "LocalPorts.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -44,7 +46,10 @@ QJsonObject document()
     QFile file(QStringLiteral(MIREVO_PLATFORM_TEST_DATA "/client-config.json"));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("missing %s", qPrintable(file.fileName()));
-    return QJsonDocument::fromJson(file.readAll()).object();
+    // The client's listeners on ports nothing else on the machine holds.
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    return changed(changed(root, QStringLiteral("inbounds/0/listen_port"), LocalPorts::mixed()),
+                   QStringLiteral("inbounds/1/listen_port"), LocalPorts::dns());
 }
 
 QJsonObject changed(const QJsonObject &root, const QString &path, const QJsonValue &value)

@@ -4,7 +4,6 @@
 #include "StandinRun.h"
 
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTest>
 
 CoreProcess::~CoreProcess()
@@ -25,14 +24,6 @@ QString CoreProcess::path()
 
 bool CoreProcess::start(const QJsonObject &document)
 {
-    // Within one ctest run a resource lock keeps the fixed ports for one test; another build tree's
-    // tests on the same machine may still hold them for a moment.
-    (void)QTest::qWaitFor(
-        []() {
-            QTcpServer probe;
-            return probe.listen(QHostAddress::LocalHost, 10315);
-        },
-        30000);
     process.start(path(), {QStringLiteral("run"), QStringLiteral("-c"), ClientConfig::write(document),
                            QStringLiteral("--disable-color")});
     if (!process.waitForStarted(5000))

@@ -1,5 +1,6 @@
 #include "ClientConfig.h"
 #include "CoreProcess.h"
+#include "LocalPorts.h"
 #include "StandinRun.h"
 #include "StandinState.h"
 
@@ -124,7 +125,8 @@ private slots:
         QTest::newRow("port too big") << "inbounds/0/listen_port" << QJsonValue(70000) << "listen_port";
         QTest::newRow("port as text") << "inbounds/0/listen_port" << QJsonValue("10315") << "listen_port";
         QTest::newRow("listen on a name") << "inbounds/0/listen" << QJsonValue("localhost") << "listen";
-        QTest::newRow("same port twice") << "inbounds/1/listen_port" << QJsonValue(10315) << "10315";
+        QTest::newRow("same port twice") << "inbounds/1/listen_port" << QJsonValue(LocalPorts::mixed())
+                                         << QString::number(LocalPorts::mixed());
         QTest::newRow("system proxy by the core")
             << "inbounds/0/set_system_proxy" << QJsonValue(true) << "set_system_proxy";
         QTest::newRow("no outbounds") << "outbounds" << removed << "outbounds";
@@ -213,11 +215,12 @@ private slots:
         const quint16 controllerPort = freePort();
         CoreProcess core;
         QVERIFY2(core.start(servableDocument(controllerPort)), qPrintable(core.errors()));
-        QVERIFY(accepts(10315));
-        QVERIFY(accepts(16450));
+        QVERIFY(accepts(LocalPorts::mixed()));
+        QVERIFY(accepts(LocalPorts::dns()));
         QVERIFY(accepts(controllerPort));
         QUdpSocket dns;
-        QVERIFY2(!dns.bind(QHostAddress::LocalHost, 16450), "the DNS listener holds its UDP port as well");
+        QVERIFY2(!dns.bind(QHostAddress::LocalHost, LocalPorts::dns()),
+                 "the DNS listener holds its UDP port as well");
         QCOMPARE(StandinState::corePid(), core.process.processId());
         const qint64 v2ray = core.v2rayPid();
         QVERIFY(v2ray > 0);
@@ -234,7 +237,7 @@ private slots:
         QTRY_VERIFY(!alive(v2ray));
         QCOMPARE(StandinState::corePid(), 0);
         QVERIFY(!QFile::exists(StandinState::folder() + QStringLiteral("/xray.pid")));
-        QVERIFY(!accepts(10315));
+        QVERIFY(!accepts(LocalPorts::mixed()));
     }
 
     // The client counts the core as up once the mixed port accepts: it must not accept before the
@@ -250,13 +253,13 @@ private slots:
         qunsetenv("MIREVO_V2RAY");
         qunsetenv("MIREVO_GATE");
         QTRY_VERIFY(QFile::exists(gate + QStringLiteral(".waiting")));
-        QVERIFY(!accepts(10315));
+        QVERIFY(!accepts(LocalPorts::mixed()));
         QCOMPARE(core.process.state(), QProcess::Running);
 
         QFile open(gate);
         QVERIFY(open.open(QIODevice::WriteOnly));
         QTRY_VERIFY(core.output().contains(QStringLiteral("core started")));
-        QVERIFY(accepts(10315));
+        QVERIFY(accepts(LocalPorts::mixed()));
     }
 
     void aKilledCoreTakesV2RayWithIt()
@@ -321,18 +324,19 @@ private slots:
             ClientConfig::changed(servableDocument(controllerPort), QStringLiteral("experimental"),
                                   QJsonValue(QJsonValue::Undefined));
         QVERIFY2(core.start(document), qPrintable(core.errors()));
-        QVERIFY(accepts(10315));
+        QVERIFY(accepts(LocalPorts::mixed()));
         QVERIFY(!accepts(controllerPort));
     }
 
     void aTakenPortIsRefused()
     {
         QTcpServer squatter;
-        QVERIFY(squatter.listen(QHostAddress::LocalHost, 10315));
+        QVERIFY(squatter.listen(QHostAddress::LocalHost, LocalPorts::mixed()));
         const StandinRun result = StandinRun::run(
             corePath(), {"run", "-c", ClientConfig::write(servableDocument(freePort())), "--disable-color"});
         QVERIFY(result.exitCode != 0);
-        QVERIFY2(result.err.contains(QStringLiteral("FATAL")) && result.err.contains(QStringLiteral("10315")),
+        QVERIFY2(result.err.contains(QStringLiteral("FATAL")) &&
+                     result.err.contains(QString::number(LocalPorts::mixed())),
                  qPrintable(result.err));
     }
 
@@ -344,7 +348,7 @@ private slots:
         qunsetenv("MIREVO_V2RAY");
         QVERIFY(result.exitCode != 0);
         QVERIFY(result.err.contains(QStringLiteral("FATAL")));
-        QVERIFY(!accepts(10315));
+        QVERIFY(!accepts(LocalPorts::mixed()));
     }
 
     void injectedFailureOfTheRun()
@@ -354,7 +358,7 @@ private slots:
         const StandinRun result = StandinRun::run(
             corePath(), {"run", "-c", ClientConfig::write(servableDocument(freePort())), "--disable-color"});
         QCOMPARE(result.exitCode, 23);
-        QVERIFY(!accepts(10315));
+        QVERIFY(!accepts(LocalPorts::mixed()));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "ClientConfig.h"
 #include "CoreProcess.h"
+#include "LocalPorts.h"
 #include "StandinState.h"
 #include "TestHttpServer.h"
 #include "VmessTestServer.h"
@@ -40,7 +41,8 @@ Answer post(const QString &proxyKind, const QUrl &url, const QByteArray &body, i
     Answer answer;
     if (proxyKind == QLatin1String("connect")) {
         QTcpSocket socket;
-        socket.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 10315));
+        socket.setProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), LocalPorts::mixed()));
         socket.connectToHost(url.host(), quint16(url.port()));
         // The endpoint answers from this thread's event loop: wait by spinning it, never by blocking.
         if (!QTest::qWaitFor([&socket]() { return socket.state() == QAbstractSocket::ConnectedState; },
@@ -83,7 +85,7 @@ Answer post(const QString &proxyKind, const QUrl &url, const QByteArray &body, i
     QNetworkAccessManager manager;
     manager.setProxy(QNetworkProxy(proxyKind == QLatin1String("socks5") ? QNetworkProxy::Socks5Proxy
                                                                         : QNetworkProxy::HttpProxy,
-                                   QStringLiteral("127.0.0.1"), 10315));
+                                   QStringLiteral("127.0.0.1"), LocalPorts::mixed()));
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
     request.setTransferTimeout(limitMs);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The engine's local listeners (the mixed proxy and the DNS listener) on loopback ports that nothing
+// else holds, so that no test depends on what else runs on the machine: a developer's own client on
+// 10315, another test. The ports are chosen once per process; a test program started by a test takes
+// its parent's ports (they travel in the environment), so both sides meet on the same listener.
+class LocalPorts
+{
+public:
+    // Chooses the ports (or takes the parent's) and gives them to every core of this process.
+    static void useFree();
+    static quint16 mixed();
+    static quint16 dns();
+
+private:
+    static void choose();
+};
