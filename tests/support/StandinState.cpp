@@ -144,13 +144,23 @@ QList<QStringList> StandinState::commandLog(const QString &program)
 void StandinState::failCommand(const QString &program, int exitCode, const QString &argumentContains,
                                int times)
 {
-    StandinStore::addFault({program, argumentContains, exitCode, 0, times});
+    StandinStore::addFault({program, argumentContains, exitCode, 0, times, {}});
 }
 
 void StandinState::hangCommand(const QString &program, int seconds, const QString &argumentContains,
                                int times)
 {
-    StandinStore::addFault({program, argumentContains, 1, seconds, times});
+    StandinStore::addFault({program, argumentContains, 1, seconds, times, {}});
+}
+
+void StandinState::stallCore(int seconds)
+{
+    StandinStore::Fault fault;
+    fault.program = QStringLiteral("xray.exe");
+    fault.argumentContains = QStringLiteral("run");
+    fault.hangSeconds = seconds;
+    fault.stage = StandinStore::listeningStage;
+    StandinStore::addFault(fault);
 }
 
 bool StandinState::trustCertificate(const QString &pemFile)

@@ -36,6 +36,9 @@ public:
     // The same, but the run sleeps for `seconds` before exiting non-zero.
     static void hangCommand(const QString &program, int seconds, const QString &argumentContains = {},
                             int times = 1);
+    // The next core run hangs for `seconds` once its listeners are up: the system accepts connections
+    // on them, nothing answers.
+    static void stallCore(int seconds);
 
     // Read-backs beyond the ones above.
     static QString registryType(const QString &name); // "REG_DWORD", "REG_SZ", empty when absent

@@ -55,7 +55,22 @@ QJsonObject servableDocument(quint16 controllerPort)
                                  QStringLiteral("127.0.0.1:%1").arg(controllerPort));
 }
 
-int controllerStatus(quint16 port, const QByteArray &authorization, const QString &path, QJsonObject *body)
+// Starts the core with its v2ray held at its start until the test creates `gate`; the file `gate`
+// + ".waiting" appears once v2ray waits there.
+void startGated(CoreProcess &core, const QString &gate)
+{
+    QFile::remove(gate);
+    QFile::remove(gate + QStringLiteral(".waiting"));
+    qputenv("MIREVO_V2RAY", QByteArray(MIREVO_PLATFORM_TEST_DATA "/gated-v2ray"));
+    qputenv("MIREVO_GATE", QFile::encodeName(gate));
+    core.process.start(CoreProcess::path(),
+                       {"run", "-c", ClientConfig::write(servableDocument(freePort())), "--disable-color"});
+    qunsetenv("MIREVO_V2RAY");
+    qunsetenv("MIREVO_GATE");
+}
+
+int controllerStatus(quint16 port, const QByteArray &authorization, const QString &path, QJsonObject *body,
+                     int limitMs = 5000)
 {
     QNetworkAccessManager manager;
     QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path)));
@@ -63,8 +78,11 @@ int controllerStatus(quint16 port, const QByteArray &authorization, const QStrin
         request.setRawHeader("Authorization", authorization);
     QNetworkReply *reply = manager.get(request);
     QSignalSpy finished(reply, &QNetworkReply::finished);
-    if (!finished.wait(5000))
+    if (!finished.wait(limitMs)) {
+        reply->abort();
+        reply->deleteLater();
         return -1;
+    }
     *body = QJsonDocument::fromJson(reply->readAll()).object();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     reply->deleteLater();
@@ -245,13 +263,8 @@ private slots:
     void theMixedPortOpensOnlyOnceV2RayListens()
     {
         const QString gate = QDir::tempPath() + QStringLiteral("/v2ray-gate");
-        qputenv("MIREVO_V2RAY", QByteArray(MIREVO_PLATFORM_TEST_DATA "/gated-v2ray"));
-        qputenv("MIREVO_GATE", QFile::encodeName(gate));
         CoreProcess core;
-        core.process.start(
-            corePath(), {"run", "-c", ClientConfig::write(servableDocument(freePort())), "--disable-color"});
-        qunsetenv("MIREVO_V2RAY");
-        qunsetenv("MIREVO_GATE");
+        startGated(core, gate);
         QTRY_VERIFY(QFile::exists(gate + QStringLiteral(".waiting")));
         QVERIFY(!accepts(LocalPorts::mixed()));
         QCOMPARE(core.process.state(), QProcess::Running);
@@ -260,6 +273,52 @@ private slots:
         QVERIFY(open.open(QIODevice::WriteOnly));
         QTRY_VERIFY(core.output().contains(QStringLiteral("core started")));
         QVERIFY(accepts(LocalPorts::mixed()));
+    }
+
+    // A stop that arrives while the core still brings v2ray up ends it as cleanly as a later one.
+    void anEarlyStopEndsCleanly()
+    {
+        const QString gate = QDir::tempPath() + QStringLiteral("/v2ray-gate");
+        CoreProcess core;
+        startGated(core, gate);
+        QTRY_VERIFY(QFile::exists(gate + QStringLiteral(".waiting")));
+        QCOMPARE(::kill(static_cast<pid_t>(core.process.processId()), SIGTERM), 0);
+        QFile open(gate);
+        QVERIFY(open.open(QIODevice::WriteOnly));
+
+        QVERIFY(core.process.waitForFinished(10000));
+        QCOMPARE(core.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(core.process.exitCode(), 0);
+        QVERIFY(!accepts(LocalPorts::mixed()));
+    }
+
+    // The v2ray configuration holds the server's UUID: nothing of it stays on disk, however the core ends.
+    void leavesNoTemporaryFileBehind_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("terminated") << "terminated";
+        QTest::newRow("killed") << "killed";
+        QTest::newRow("v2ray dies") << "v2ray dies";
+    }
+
+    void leavesNoTemporaryFileBehind()
+    {
+        QFETCH(QString, ending);
+        const QDir temp(QDir::tempPath());
+        for (const QString &left : temp.entryList({QStringLiteral("xray-standin-*")}, QDir::Files))
+            QVERIFY(QFile::remove(temp.filePath(left)));
+        CoreProcess core;
+        QVERIFY2(core.start(servableDocument(freePort())), qPrintable(core.errors()));
+        const qint64 v2ray = core.v2rayPid();
+        if (ending == QLatin1String("terminated"))
+            core.process.terminate();
+        else if (ending == QLatin1String("killed"))
+            core.process.kill();
+        else
+            ::kill(static_cast<pid_t>(v2ray), SIGKILL);
+        QVERIFY(core.process.waitForFinished(5000));
+        QTRY_VERIFY(!alive(v2ray));
+        QCOMPARE(temp.entryList({QStringLiteral("xray-standin-*")}, QDir::Files), QStringList());
     }
 
     void aKilledCoreTakesV2RayWithIt()
@@ -338,6 +397,25 @@ private slots:
         QVERIFY2(result.err.contains(QStringLiteral("FATAL")) &&
                      result.err.contains(QString::number(LocalPorts::mixed())),
                  qPrintable(result.err));
+    }
+
+    // The injected hang of a core whose listeners are up: it accepts, and answers nobody.
+    void aStalledCoreAcceptsButNeverAnswers()
+    {
+        StandinState::stallCore(2);
+        const quint16 controllerPort = freePort();
+        CoreProcess core;
+        core.process.start(corePath(), {"run", "-c", ClientConfig::write(servableDocument(controllerPort)),
+                                        "--disable-color"});
+        QTRY_VERIFY(core.output().contains(QStringLiteral("clash-api")));
+        QVERIFY(accepts(LocalPorts::mixed()));
+        QJsonObject body;
+        QCOMPARE(
+            controllerStatus(controllerPort, "Bearer s3cr3t", QStringLiteral("/connections"), &body, 500),
+            -1);
+        QVERIFY(core.process.waitForFinished(5000));
+        QVERIFY(core.process.exitCode() != 0);
+        QVERIFY(!core.output().contains(QStringLiteral("core started")));
     }
 
     void missingV2RayIsFatal()

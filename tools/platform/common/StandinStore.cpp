@@ -85,6 +85,8 @@ QByteArray readProcFile(qint64 pid, const char *entry)
 
 } // namespace
 
+const QString StandinStore::listeningStage = QStringLiteral("listening");
+
 QString StandinStore::folder()
 {
     QString path = qEnvironmentVariable("MIREVO_STANDIN_STATE");
@@ -153,12 +155,13 @@ void StandinStore::addFault(const Fault &fault)
                               {QStringLiteral("argumentContains"), fault.argumentContains},
                               {QStringLiteral("exitCode"), fault.exitCode},
                               {QStringLiteral("hangSeconds"), fault.hangSeconds},
-                              {QStringLiteral("remaining"), fault.remaining}});
+                              {QStringLiteral("remaining"), fault.remaining},
+                              {QStringLiteral("stage"), fault.stage}});
     writeJson(pathOf(FaultsFile), QJsonDocument(faults));
 }
 
 std::optional<StandinStore::Fault> StandinStore::takeFault(const QString &program,
-                                                           const QStringList &arguments)
+                                                           const QStringList &arguments, const QString &stage)
 {
     FolderLock lock;
     QJsonArray faults = readJson(pathOf(FaultsFile)).array();
@@ -171,7 +174,8 @@ std::optional<StandinStore::Fault> StandinStore::takeFault(const QString &progra
         fault.exitCode = entry.value(QStringLiteral("exitCode")).toInt(1);
         fault.hangSeconds = entry.value(QStringLiteral("hangSeconds")).toInt();
         fault.remaining = entry.value(QStringLiteral("remaining")).toInt();
-        if (fault.remaining <= 0 || !sameProgram(fault.program, program) ||
+        fault.stage = entry.value(QStringLiteral("stage")).toString();
+        if (fault.remaining <= 0 || fault.stage != stage || !sameProgram(fault.program, program) ||
             !joined.contains(fault.argumentContains))
             continue;
         entry.insert(QStringLiteral("remaining"), fault.remaining - 1);

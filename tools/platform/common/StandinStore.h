@@ -23,7 +23,11 @@ public:
         int exitCode = 1;
         int hangSeconds = 0;
         int remaining = 1;
+        // Where in the run it strikes: on entry (empty), or, for the core, once its listeners are up
+        // (listeningStage: the core then hangs for hangSeconds without answering anyone).
+        QString stage;
     };
+    static const QString listeningStage;
 
     // $MIREVO_STANDIN_STATE, or else $HOME/.mirevo-standins.
     static QString folder();
@@ -37,8 +41,9 @@ public:
     static QList<QStringList> commands();
 
     static void addFault(const Fault &fault);
-    // The first fault that matches this run, counted down by one; none when nothing matches.
-    static std::optional<Fault> takeFault(const QString &program, const QStringList &arguments);
+    // The first fault of `stage` that matches this run, counted down by one; none when nothing matches.
+    static std::optional<Fault> takeFault(const QString &program, const QStringList &arguments,
+                                          const QString &stage = {});
     // Logs the run and applies a matching fault: returns the exit code the program must end with, or
     // nothing when it should go on. A hanging fault sleeps here first.
     static std::optional<int> enterProgram(const QString &program, const QStringList &arguments);

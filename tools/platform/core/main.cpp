@@ -14,7 +14,6 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryFile>
 #include <QThread>
 #include <QUdpSocket>
 
@@ -81,6 +80,17 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "Usage: xray.exe version | xray.exe run -c FILE [--disable-color]\n");
         return fatal(QStringLiteral("unknown command: %1").arg(arguments.join(QLatin1Char(' '))));
     }
+    // Before any port is opened: a stop that comes at any moment of the run ends it cleanly.
+    TerminationWatcher watcher;
+    int terminatedBy = 0;
+    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &application,
+                     [&terminatedBy](int number) {
+                         if (terminatedBy == 0)
+                             info(QStringLiteral("signal %1 received, closing").arg(number));
+                         terminatedBy = number;
+                         QCoreApplication::quit();
+                     });
+
     QString configPath;
     for (int i = 1; i < arguments.size(); ++i) {
         const QString &flag = arguments.at(i);
@@ -122,13 +132,11 @@ int main(int argc, char *argv[])
     const quint16 socksPort = freePort();
     const quint16 httpPort = freePort();
     const QString trustedCa = StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
-    QTemporaryFile v2rayConfig(QDir::tempPath() + QStringLiteral("/xray-standin-XXXXXX.json"));
-    if (!v2rayConfig.open())
-        return fatal(QStringLiteral("write v2ray configuration: %1").arg(v2rayConfig.errorString()));
-    v2rayConfig.write(
+    // v2ray reads its configuration (the server's UUID among it) from its input: no file holds it, so
+    // none is left behind, also when the core is killed.
+    const QByteArray v2rayConfig =
         QJsonDocument(config.toV2Ray(socksPort, httpPort, QFile::exists(trustedCa) ? trustedCa : QString()))
-            .toJson());
-    v2rayConfig.flush();
+            .toJson();
 
     QProcess child;
     const pid_t self = ::getpid();
@@ -139,12 +147,20 @@ int main(int argc, char *argv[])
             ::_exit(1);
     });
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(v2ray, {QStringLiteral("-config"), v2rayConfig.fileName()});
+    child.start(v2ray, {QStringLiteral("-config"), QStringLiteral("stdin:")});
     if (!child.waitForStarted(5000))
         return fatal(QStringLiteral("start v2ray: %1").arg(child.errorString()));
+    child.write(v2rayConfig);
+    child.closeWriteChannel();
 
     const QDeadlineTimer deadline(V2RayReadyLimitMs);
     while (!(accepts(socksPort) && accepts(httpPort))) {
+        QCoreApplication::processEvents();
+        if (terminatedBy != 0) {
+            child.kill();
+            child.waitForFinished(1000);
+            return 0;
+        }
         if (child.state() == QProcess::NotRunning || child.waitForFinished(0) || deadline.hasExpired()) {
             const QString output = QString::fromUtf8(child.readAll()).trimmed();
             child.kill();
@@ -208,6 +224,12 @@ int main(int argc, char *argv[])
              .arg(config.vmess.value(QStringLiteral("server_port")).toInt())
              .arg(child.processId()));
     StandinStore::writePid(QStringLiteral("xray"), QCoreApplication::applicationPid());
+    // A core that hangs once its listeners are up: connections are accepted, nothing answers them.
+    if (const std::optional<StandinStore::Fault> stall =
+            StandinStore::takeFault(QStringLiteral("xray.exe"), arguments, StandinStore::listeningStage)) {
+        QThread::sleep(static_cast<unsigned long>(stall->hangSeconds));
+        return fatal(QStringLiteral("stalled for %1 seconds").arg(stall->hangSeconds));
+    }
     info(QStringLiteral("core started"));
 
     QObject::connect(&child, &QProcess::readyRead, &child, [&child]() {
@@ -222,12 +244,8 @@ int main(int argc, char *argv[])
         exitCode = 1;
         QCoreApplication::quit();
     });
-    TerminationWatcher watcher;
-    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &application, [](int number) {
-        info(QStringLiteral("signal %1 received, closing").arg(number));
-        QCoreApplication::quit();
-    });
-    application.exec();
+    if (terminatedBy == 0)
+        application.exec();
 
     QObject::disconnect(&child, nullptr, nullptr, nullptr);
     child.kill();
