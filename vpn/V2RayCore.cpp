@@ -14,12 +14,15 @@
 #include <QJsonObject>
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTimer>
 
 namespace Tavorin::Api::Vpn {
@@ -138,6 +141,24 @@ quint16 freeLocalPort()
     return probe.serverPort();
 }
 
+// Another program listens there (or the system refuses the port): the core could not serve it.
+bool portTaken(quint16 port)
+{
+    QTcpServer probe;
+    return !probe.listen(QHostAddress::LocalHost, port);
+}
+
+// The totals a controller answer carries; false when it is not the controller's answer.
+bool readTotals(QNetworkReply *reply, qint64 *upload, qint64 *download)
+{
+    if (reply->error() != QNetworkReply::NoError)
+        return false;
+    const QJsonObject totals = QJsonDocument::fromJson(reply->readAll()).object();
+    *upload = Models::JsonReader::integer64(totals, QStringLiteral("uploadTotal"), -1);
+    *download = Models::JsonReader::integer64(totals, QStringLiteral("downloadTotal"), -1);
+    return *upload >= 0 && *download >= 0;
+}
+
 QString randomSecret()
 {
     QByteArray bytes(16, Qt::Uninitialized);
@@ -149,7 +170,8 @@ QString randomSecret()
 
 V2RayCore::V2RayCore(QObject *parent)
     : QObject(parent), process(new QProcess(this)), trafficTimer(new QTimer(this)),
-      readinessTimer(new QTimer(this)), controllerClient(new QNetworkAccessManager(this)),
+      readinessTimer(new QTimer(this)), readinessDeadline(new QTimer(this)), probeTimer(new QTimer(this)),
+      controllerClient(new QNetworkAccessManager(this)),
       resourcePath(QCoreApplication::applicationDirPath() + QStringLiteral("/resources/vpn"))
 {
     connect(process, &QProcess::started, this, &V2RayCore::onXRayStarted);
@@ -162,6 +184,13 @@ V2RayCore::V2RayCore(QObject *parent)
     readinessTimer->setSingleShot(true);
     readinessTimer->setInterval(pollIntervalMs);
     connect(readinessTimer, &QTimer::timeout, this, &V2RayCore::pollReadiness);
+    readinessDeadline->setSingleShot(true);
+    connect(readinessDeadline, &QTimer::timeout, this, &V2RayCore::onReadinessLimitReached);
+    probeTimer->setSingleShot(true);
+    probeTimer->setInterval(readinessProbeTimeoutMs);
+    connect(probeTimer, &QTimer::timeout, this, &V2RayCore::retryReadiness);
+    // The controller and the mixed listener are on this machine: no proxy setting may stand between.
+    controllerClient->setProxy(QNetworkProxy::NoProxy);
     qDebug().noquote() << tag << "初始化完成，资源路径:" << resourcePath;
 }
 
@@ -252,24 +281,24 @@ bool V2RayCore::start(const VmessConfig &config)
                        << "服务器:" << config.address + QLatin1Char(':') + QString::number(config.port);
     qDebug().noquote() << tag << "协议:" << config.network + QStringLiteral(", TLS:") << config.tls;
 
+    // A link the configuration cannot carry would run as plain TCP, connected in name only.
+    const QString unsupported = unsupportedSetting(config);
+    if (!unsupported.isEmpty())
+        return refuseStart(unsupported);
+    // Whoever listens on our ports would be taken for the core: the user's traffic must not go there.
+    if (portTaken(mixedPort()))
+        return refuseStart(QStringLiteral("本地代理端口已被占用: %1:%2").arg(localHost).arg(mixedPort()));
+    if (portTaken(dnsPort()))
+        return refuseStart(QStringLiteral("本地DNS端口已被占用: %1:%2").arg(localHost).arg(dnsPort()));
+
     prepareController();
     const QString document = generateConfig(config);
     if (document.isEmpty()) {
         emit error(QStringLiteral("生成配置文件失败"));
         return false;
     }
-
-    configPath = QStandardPaths::writableLocation(QStandardPaths::TempLocation) +
-                 QStringLiteral("/tavorin_config.json");
-    QFile file(configPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        const QString message = QStringLiteral("无法创建配置文件: %1").arg(configPath);
-        qWarning().noquote() << tag << message;
-        emit error(message);
+    if (!writeConfiguration(document))
         return false;
-    }
-    file.write(document.toUtf8());
-    file.close();
     qDebug().noquote() << tag << "配置文件已保存:" << configPath;
 
     const QString executable = executablePath();
@@ -333,31 +362,108 @@ bool V2RayCore::start(const VmessConfig &config)
     return false;
 }
 
+bool V2RayCore::refuseStart(const QString &message)
+{
+    qWarning().noquote() << tag << message;
+    emit error(message);
+    return false;
+}
+
+QString V2RayCore::unsupportedSetting(const VmessConfig &config)
+{
+    if (config.network != QLatin1String("tcp") && config.network != QLatin1String("ws") &&
+        !config.network.isEmpty())
+        return QStringLiteral("不支持的传输协议 (net): %1").arg(config.network);
+    if (config.type != QLatin1String("none") && !config.type.isEmpty())
+        return QStringLiteral("不支持的伪装类型 (type): %1").arg(config.type);
+    if (config.tls != QLatin1String("tls") && config.tls != QLatin1String("none") && !config.tls.isEmpty())
+        return QStringLiteral("不支持的传输层安全 (tls): %1").arg(config.tls);
+    return {};
+}
+
+bool V2RayCore::writeConfiguration(const QString &document)
+{
+    removeConfiguration();
+    // A folder of our own, made afresh with an unguessable name and mode 0700: nobody else can read
+    // the UUID and the secret in it, nor plant a file or a link where the configuration goes.
+    auto folder = std::make_unique<QTemporaryDir>(
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/tavorin-XXXXXX"));
+    configPath = folder->isValid() ? folder->filePath(QStringLiteral("tavorin_config.json"))
+                                   : QStandardPaths::writableLocation(QStandardPaths::TempLocation) +
+                                         QStringLiteral("/tavorin_config.json");
+    // Written under a temporary name (created 0600, never through a link) and renamed into place, so
+    // the core never reads half a file.
+    bool written = false;
+    if (folder->isValid()) {
+        QTemporaryFile staging(configPath + QStringLiteral(".XXXXXX"));
+        written = staging.open() && staging.write(document.toUtf8()) >= 0 && staging.flush() &&
+                  staging.rename(configPath);
+        staging.setAutoRemove(!written);
+    }
+    if (!written) {
+        const QString message = QStringLiteral("无法创建配置文件: %1").arg(configPath);
+        qWarning().noquote() << tag << message;
+        emit error(message);
+        return false;
+    }
+    configFolder = std::move(folder);
+    return true;
+}
+
+void V2RayCore::removeConfiguration()
+{
+    if (!configFolder)
+        return;
+    configFolder.reset();
+    qDebug().noquote() << tag << "已删除配置文件:" << configPath;
+}
+
 void V2RayCore::onXRayStarted()
 {
     qDebug().noquote() << tag << "XRay进程已启动";
     running = true;
     sinceStarted.start();
-    // The listener is up a little after the process; poll it rather than guessing a delay.
+    // The limit counts from the process's start only: nothing the owner does later eats into it.
+    readinessDeadline->start(pollLimitMs);
     readinessTimer->start(0);
 }
 
+QNetworkReply *V2RayCore::readController(void (V2RayCore::*onFinished)(QNetworkReply *))
+{
+    QNetworkRequest request(QUrl(QStringLiteral("http://%1/connections").arg(controllerAddress())));
+    request.setRawHeader("Authorization", "Bearer " + controllerToken.toLatin1());
+    QNetworkReply *reply = controllerClient->get(request);
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, onFinished]() { (this->*onFinished)(reply); });
+    return reply;
+}
+
+// The core is ours and up once its controller answers with this run's secret and its mixed listener
+// accepts: a program that merely listens on the mixed port knows neither the port nor the secret.
 void V2RayCore::pollReadiness()
 {
     if (!running || ready || process->state() != QProcess::Running)
         return;
-    if (sinceStarted.elapsed() > pollLimitMs) {
-        const QString message = QStringLiteral("XRay本地代理端口未就绪 (%1毫秒)").arg(pollLimitMs);
-        qWarning().noquote() << tag << message;
-        cancelReadiness();
-        emit error(message);
-        // A core that never serves its port is of no use; the owner may have stopped it already.
-        stop();
+    probeTimer->start();
+    controllerProbe = readController(&V2RayCore::onControllerProbeFinished);
+}
+
+void V2RayCore::onControllerProbeFinished(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    if (reply != controllerProbe)
+        return;
+    controllerProbe = nullptr;
+    qint64 upload = 0;
+    qint64 download = 0;
+    if (!readTotals(reply, &upload, &download)) {
+        retryReadiness();
         return;
     }
     readinessProbe = new QTcpSocket(this);
+    readinessProbe->setProxy(QNetworkProxy::NoProxy);
     connect(readinessProbe, &QTcpSocket::connected, this, &V2RayCore::onReadinessProbeConnected);
-    connect(readinessProbe, &QTcpSocket::errorOccurred, this, &V2RayCore::onReadinessProbeFailed);
+    connect(readinessProbe, &QTcpSocket::errorOccurred, this, &V2RayCore::retryReadiness);
     readinessProbe->connectToHost(QHostAddress::LocalHost, mixedPort());
 }
 
@@ -368,20 +474,41 @@ void V2RayCore::onReadinessProbeConnected()
         becomeReady();
 }
 
-void V2RayCore::onReadinessProbeFailed()
+// A probe failed or took too long: drop it and try again shortly, until the limit says otherwise.
+void V2RayCore::retryReadiness()
 {
-    if (!readinessProbe)
-        return;
-    readinessProbe->disconnect(this);
-    readinessProbe->deleteLater();
-    readinessProbe = nullptr;
-    if (running && !ready)
+    cancelProbes();
+    if (readinessDeadline->isActive() && running && !ready)
         readinessTimer->start(pollIntervalMs);
+}
+
+void V2RayCore::onReadinessLimitReached()
+{
+    if (!running || ready)
+        return;
+    const QString message = QStringLiteral("XRay本地代理端口未就绪 (%1毫秒)").arg(pollLimitMs);
+    qWarning().noquote() << tag << message;
+    cancelReadiness();
+    emit error(message);
+    // A core that never serves its port is of no use; the owner may have stopped it already.
+    stop();
 }
 
 void V2RayCore::cancelReadiness()
 {
+    readinessDeadline->stop();
+    cancelProbes();
+}
+
+void V2RayCore::cancelProbes()
+{
     readinessTimer->stop();
+    probeTimer->stop();
+    if (controllerProbe) {
+        QNetworkReply *reply = controllerProbe;
+        controllerProbe = nullptr;
+        reply->abort();
+    }
     if (readinessProbe) {
         readinessProbe->disconnect(this);
         readinessProbe->abort();
@@ -465,12 +592,9 @@ void V2RayCore::updateTrafficStats()
     // One read at a time: a slow controller must not pile up requests.
     if (!running || trafficReply)
         return;
-    QNetworkRequest request(QUrl(QStringLiteral("http://%1/connections").arg(controllerAddress())));
-    request.setRawHeader("Authorization", "Bearer " + controllerToken.toLatin1());
-    request.setTransferTimeout(qMax(100, trafficTimer->interval()));
-    trafficReply = controllerClient->get(request);
-    QNetworkReply *reply = trafficReply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply]() { onTrafficReply(reply); });
+    trafficReply = readController(&V2RayCore::onTrafficReply);
+    // A controller that stops answering is given up before the next tick.
+    QTimer::singleShot(qMax(100, trafficTimer->interval()), trafficReply, &QNetworkReply::abort);
 }
 
 void V2RayCore::onTrafficReply(QNetworkReply *reply)
@@ -486,11 +610,9 @@ void V2RayCore::onTrafficReply(QNetworkReply *reply)
         qDebug().noquote() << tag << "读取流量统计失败:" << reply->errorString();
         return;
     }
-    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll());
-    const QJsonObject totals = document.object();
-    const qint64 upload = Models::JsonReader::integer64(totals, QStringLiteral("uploadTotal"), -1);
-    const qint64 download = Models::JsonReader::integer64(totals, QStringLiteral("downloadTotal"), -1);
-    if (upload < 0 || download < 0) {
+    qint64 upload = 0;
+    qint64 download = 0;
+    if (!readTotals(reply, &upload, &download)) {
         qDebug().noquote() << tag << "流量统计格式无效";
         return;
     }
@@ -510,8 +632,11 @@ void V2RayCore::cancelTrafficRead()
 
 void V2RayCore::stop()
 {
-    if (!running && process->state() == QProcess::NotRunning)
+    // A run whose process already ended leaves only its configuration to take away.
+    if (!running && process->state() == QProcess::NotRunning) {
+        removeConfiguration();
         return;
+    }
     qDebug().noquote() << tag << "停止XRay连接";
     qDebug().noquote() << tag << "停止流量监控";
     trafficTimer->stop();
@@ -532,10 +657,7 @@ void V2RayCore::stop()
         qDebug().noquote() << tag << "XRay进程已终止";
     }
 
-    if (!configPath.isEmpty() && QFile::exists(configPath)) {
-        QFile::remove(configPath);
-        qDebug().noquote() << tag << "已删除配置文件:" << configPath;
-    }
+    removeConfiguration();
     running = false;
     ready = false;
     uploadTotal = 0;

@@ -7,16 +7,20 @@
 #include <QProcess>
 #include <QString>
 
+#include <memory>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTcpSocket;
+class QTemporaryDir;
 class QTimer;
 
 namespace Tavorin::Api::Vpn {
 
 // Runs the proxy core (xray.exe beside the client) with a configuration generated for one server:
-// announces "connected" once its process runs and its mixed listener accepts connections, reports
-// the process's end and errors, and reads the traffic totals from the core's own controller.
+// announces "connected" once its own controller answers with the secret of this run and its mixed
+// listener accepts connections, reports the process's end and errors, and reads the traffic totals
+// from the controller. The configuration lives in a folder only this user can enter, for one run.
 class V2RayCore : public QObject
 {
     Q_OBJECT
@@ -24,9 +28,11 @@ class V2RayCore : public QObject
 public:
     static constexpr quint16 defaultMixedPort = 10315;
     static constexpr quint16 defaultDnsPort = 16450;
-    // How long a started core may take before its mixed listener accepts a connection.
+    // How long a started core may take before it answers; the clock starts with its process.
     static constexpr int readinessLimitMs = 10000;
     static constexpr int readinessPollIntervalMs = 25;
+    // One probe of the controller or of the mixed listener gives up after this long.
+    static constexpr int readinessProbeTimeoutMs = 1000;
     static constexpr int trafficIntervalMs = 2000;
 
     explicit V2RayCore(QObject *parent);
@@ -35,6 +41,9 @@ public:
     bool start(const VmessConfig &config);
     void stop();
     QString generateConfig(const VmessConfig &config);
+    // Why the configuration cannot carry this server as its link asks (a transport, a camouflage or a
+    // security it does not write); empty when it can.
+    static QString unsupportedSetting(const VmessConfig &config);
 
     bool isRunning() const { return running; }
     qint64 processId() const;
@@ -74,17 +83,27 @@ private slots:
 
 private:
     void prepareController();
+    bool refuseStart(const QString &message);
+    bool writeConfiguration(const QString &document);
+    void removeConfiguration();
+    // GET /connections with this run's secret; `onFinished` gets the reply.
+    QNetworkReply *readController(void (V2RayCore::*onFinished)(QNetworkReply *));
     void pollReadiness();
+    void onControllerProbeFinished(QNetworkReply *reply);
     void onReadinessProbeConnected();
-    void onReadinessProbeFailed();
+    void retryReadiness();
+    void onReadinessLimitReached();
     void becomeReady();
     void cancelReadiness();
+    void cancelProbes();
     void cancelTrafficRead();
     void onTrafficReply(QNetworkReply *reply);
 
     QProcess *process;
     QTimer *trafficTimer;
     QTimer *readinessTimer;
+    QTimer *readinessDeadline;
+    QTimer *probeTimer;
     QNetworkAccessManager *controllerClient;
     QString resourcePath;
     QString configPath;
@@ -97,6 +116,8 @@ private:
     bool stopRequested = false;
     bool crashReported = false;
     QElapsedTimer sinceStarted;
+    std::unique_ptr<QTemporaryDir> configFolder;
+    QNetworkReply *controllerProbe = nullptr;
     QTcpSocket *readinessProbe = nullptr;
     QNetworkReply *trafficReply = nullptr;
     quint16 controllerPort = 0;

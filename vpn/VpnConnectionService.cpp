@@ -304,8 +304,6 @@ void VpnConnectionService::performConnect(int id, const QString &link)
         // A listener may have ended the attempt from inside one of our signals.
         if (connectionState != Connecting)
             return;
-        // From here on every end of the attempt takes back what the engine may have changed.
-        engineTouched = true;
         startingCore = true;
         const bool coreStarted = core->start(config);
         startingCore = false;
@@ -314,34 +312,8 @@ void VpnConnectionService::performConnect(int id, const QString &link)
             handleConnectionFailure(NetworkError);
             return;
         }
+        // The system proxy (or the tunnel) follows once the core has shown that it answers.
         qDebug().noquote() << tag << "VPN核心已启动";
-        if (connectionState != Connecting)
-            return;
-
-        if (activeMode == 0) {
-            qDebug().noquote() << tag << "使用系统代理模式";
-            // Showing "已连接" while the system is not pointed at the core would be a lie: a
-            // failed switch-on ends the attempt (the teardown switches off what was switched on).
-            if (!Vpn::SystemProxyManager::setSystemProxy(proxyUrl())) {
-                qWarning().noquote() << tag << "设置系统代理失败";
-                handleConnectionFailure(NetworkError);
-                return;
-            }
-            qDebug().noquote() << tag << "系统代理已设置";
-        } else if (activeMode == 1) {
-            qDebug().noquote() << tag << "使用VPN模式";
-            QThread::msleep(static_cast<unsigned long>(qMax(0, tunnelStartDelayMs)));
-            tunnelManager();
-            startingTunnel = true;
-            const bool tunnelStarted = tunnel->start(proxyUrl());
-            startingTunnel = false;
-            if (!tunnelStarted) {
-                qWarning().noquote() << tag << "启动VPN隧道失败";
-                handleConnectionFailure(NetworkError);
-                return;
-            }
-            qDebug().noquote() << tag << "VPN隧道已启动";
-        }
     } catch (const QString &message) {
         startingCore = false;
         startingTunnel = false;
@@ -355,6 +327,38 @@ void VpnConnectionService::performConnect(int id, const QString &link)
     }
 }
 
+bool VpnConnectionService::routeTrafficToCore()
+{
+    // From here on every end of the attempt takes back what the switch-on may have changed.
+    engineTouched = true;
+    if (activeMode == 0) {
+        qDebug().noquote() << tag << "使用系统代理模式";
+        // Showing "已连接" while the system is not pointed at the core would be a lie: a
+        // failed switch-on ends the attempt (the teardown switches off what was switched on).
+        if (!Vpn::SystemProxyManager::setSystemProxy(proxyUrl())) {
+            qWarning().noquote() << tag << "设置系统代理失败";
+            handleConnectionFailure(NetworkError);
+            return false;
+        }
+        qDebug().noquote() << tag << "系统代理已设置";
+    } else if (activeMode == 1) {
+        qDebug().noquote() << tag << "使用VPN模式";
+        QThread::msleep(static_cast<unsigned long>(qMax(0, tunnelStartDelayMs)));
+        tunnelManager();
+        startingTunnel = true;
+        const bool tunnelStarted = tunnel->start(proxyUrl());
+        startingTunnel = false;
+        if (!tunnelStarted) {
+            qWarning().noquote() << tag << "启动VPN隧道失败";
+            handleConnectionFailure(NetworkError);
+            return false;
+        }
+        qDebug().noquote() << tag << "VPN隧道已启动";
+    }
+    // The core may have gone, or a listener ended the attempt, while the commands ran.
+    return connectionState == Connecting;
+}
+
 void VpnConnectionService::onCoreConnected()
 {
     // Only the attempt in progress can become a connection; a late report changes nothing.
@@ -362,6 +366,8 @@ void VpnConnectionService::onCoreConnected()
         qDebug().noquote() << tag << "忽略迟到的连接成功信号, 当前状态:" << stateText(connectionState);
         return;
     }
+    if (!routeTrafficToCore())
+        return;
     qDebug().noquote() << tag << "VPN连接建立成功";
     setState(Connected);
     emit connectionSuccess();

@@ -106,6 +106,7 @@ private:
     explicit VpnConnectionService(QObject *parent = nullptr);
 
     void performConnect(int id, const QString &link);
+    bool routeTrafficToCore();
     void handleConnectionFailure(ConnectionFailureReason reason);
     void setState(VpnConnectionState state);
     void stopEngine();

@@ -24,17 +24,21 @@ inline Tavorin::Api::Models::User activeAccount(const QString &status = QStringL
 }
 
 // A link the core accepts; nothing is sent through it unless a test runs a server on `port`.
-inline QString link(const QString &security = QStringLiteral("auto"), int port = 1)
+// `changes` replaces or adds members of the link's object.
+inline QString link(const QString &security = QStringLiteral("auto"), int port = 1,
+                    const QJsonObject &changes = {})
 {
-    const QJsonObject object{{"v", "2"},
-                             {"ps", "测试"},
-                             {"add", "127.0.0.1"},
-                             {"port", QString::number(port)},
-                             {"id", "5b4a9f2e-1c3d-4e5f-8a9b-0c1d2e3f4a5b"},
-                             {"aid", "0"},
-                             {"scy", security},
-                             {"net", "tcp"},
-                             {"tls", "none"}};
+    QJsonObject object{{"v", "2"},
+                       {"ps", "测试"},
+                       {"add", "127.0.0.1"},
+                       {"port", QString::number(port)},
+                       {"id", "5b4a9f2e-1c3d-4e5f-8a9b-0c1d2e3f4a5b"},
+                       {"aid", "0"},
+                       {"scy", security},
+                       {"net", "tcp"},
+                       {"tls", "none"}};
+    for (auto change = changes.begin(); change != changes.end(); ++change)
+        object.insert(change.key(), change.value());
     return QStringLiteral("vmess://") +
            QString::fromLatin1(QJsonDocument(object).toJson(QJsonDocument::Compact).toBase64());
 }

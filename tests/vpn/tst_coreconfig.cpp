@@ -2,6 +2,7 @@
 #include "vpn/VmessConfig.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -295,8 +296,11 @@ void TestCoreConfig::controllerSecretNewForEachConnection()
                        .value("secret")
                        .toString();
     }
-    QCOMPARE(core.configFilePath(),
-             QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/tavorin_config.json");
+    const QFileInfo written(core.configFilePath());
+    QCOMPARE(written.fileName(), QString("tavorin_config.json"));
+    QVERIFY2(written.absolutePath().startsWith(
+                 QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/tavorin-"),
+             qPrintable(written.absolutePath()));
     QCOMPARE(errors.size(), 2);
     QCOMPARE(errors.at(0).at(0).toString(), "❌ XRay可执行文件不存在: " + empty.path() + "/x32/xray.exe");
     QVERIFY(!secrets.at(0).isEmpty());

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -18,6 +19,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 using Tavorin::Api::Vpn::V2RayCore;
@@ -28,8 +30,8 @@ namespace {
 const char *fakeCoreFlag = "--fake-core";
 
 // This test program doubles as a proxy core that serves its mixed port and a controller whose first
-// two answers carry traffic totals and whose later ones fail, so that a test sees what a failed
-// read does to the figures.
+// three answers carry traffic totals (the first goes to the readiness probe) and whose later ones
+// fail, so that a test sees what a failed read does to the figures.
 int fakeCore(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
@@ -65,7 +67,7 @@ int fakeCore(int argc, char *argv[])
                 QByteArray reply;
                 if (!head.contains(authorization)) {
                     reply = "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-                } else if (++answered <= 2) {
+                } else if (++answered <= 3) {
                     const QByteArray body = QJsonDocument(QJsonObject{{"uploadTotal", answered * 1000},
                                                                       {"downloadTotal", answered * 5000},
                                                                       {"connections", QJsonValue::Null}})
@@ -103,6 +105,15 @@ bool portAccepts(quint16 port)
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     return socket.waitForConnected(1000);
+}
+
+// The permission bits of a path itself, not of what a link points to.
+int modeOf(const QString &path)
+{
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return -1;
+    return int(status.st_mode & 07777);
 }
 
 QStringList texts(const QSignalSpy &spy)
@@ -143,6 +154,8 @@ private slots:
     void endsWhileConnected_data();
     void endsWhileConnected();
     void trafficFromController();
+    void configurationIsPrivate_data();
+    void configurationIsPrivate();
 };
 
 void TestV2RayCore::init()
@@ -281,9 +294,10 @@ void TestV2RayCore::endsWhileConnected()
     QCOMPARE(texts(spies.errors), errors);
     QCOMPARE(spies.disconnected.size(), 1);
     QVERIFY(!core.isRunning());
-    // A process that ended by itself leaves its configuration; stop() then does nothing.
-    core.stop();
+    // stop() after the process ended by itself only takes away what is left of the run: its configuration.
     QVERIFY(QFile::exists(configPath));
+    core.stop();
+    QVERIFY(!QFile::exists(configPath));
     QCOMPARE(spies.disconnected.size(), 1);
 }
 
@@ -306,8 +320,8 @@ void TestV2RayCore::trafficFromController()
     QVERIFY(core.start(localServer()));
     QVERIFY(spies.connected.wait(5000));
     QTRY_COMPARE(spies.traffic.size(), 2);
-    QCOMPARE(spies.traffic.at(0), (QList<QVariant>{qlonglong(1000), qlonglong(5000)}));
-    QCOMPARE(spies.traffic.at(1), (QList<QVariant>{qlonglong(2000), qlonglong(10000)}));
+    QCOMPARE(spies.traffic.at(0), (QList<QVariant>{qlonglong(2000), qlonglong(10000)}));
+    QCOMPARE(spies.traffic.at(1), (QList<QVariant>{qlonglong(3000), qlonglong(15000)}));
 
     // The controller fails from now on: the figures stay where they were, nothing is reported.
     QTRY_VERIFY(log.lines().filter("[V2RayCore] 读取流量统计失败").size() >= 2);
@@ -316,6 +330,53 @@ void TestV2RayCore::trafficFromController()
     // Blank output is dropped, and so is standard error without ERROR or FATAL.
     QCOMPARE(texts(spies.logs), QStringList());
     core.stop();
+}
+
+// The configuration holds the server's UUID and the controller's secret: only this user may read it,
+// nobody can plant a link or a file where it goes, and it is gone once the run is over.
+void TestV2RayCore::configurationIsPrivate_data()
+{
+    QTest::addColumn<QString>("planted"); // what stands at the shared temporary name before the start
+    QTest::newRow("nothing") << "";
+    QTest::newRow("a link to another file") << "link";
+    QTest::newRow("a folder of the same name") << "folder";
+}
+
+void TestV2RayCore::configurationIsPrivate()
+{
+    QFETCH(QString, planted);
+    const QString temp = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    const QString shared = temp + "/tavorin_config.json";
+    QFile::remove(shared);
+    QDir(shared).removeRecursively();
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("victim");
+    QFile victimFile(victim);
+    QVERIFY(victimFile.open(QIODevice::WriteOnly));
+    victimFile.write("untouched");
+    victimFile.close();
+    if (planted == QLatin1String("link"))
+        QVERIFY(QFile::link(victim, shared));
+    else if (planted == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(shared));
+
+    V2RayCore core(nullptr);
+    CoreSpies spies(&core);
+    QVERIFY(core.start(localServer()));
+    QVERIFY(spies.connected.wait(5000));
+    const QFileInfo file(core.configFilePath());
+    QCOMPARE(file.fileName(), QString("tavorin_config.json"));
+    QVERIFY(file.absolutePath() != QDir(temp).absolutePath());
+    QCOMPARE(modeOf(file.absoluteFilePath()), 0600);
+    QCOMPARE(modeOf(file.absolutePath()), 0700);
+    QVERIFY(!file.isSymLink());
+    QVERIFY(victimFile.open(QIODevice::ReadOnly));
+    QCOMPARE(victimFile.readAll(), QByteArray("untouched"));
+    victimFile.close();
+
+    core.stop();
+    QVERIFY(!QFileInfo::exists(file.absoluteFilePath()));
+    QVERIFY(!QFileInfo::exists(file.absolutePath()));
 }
 
 int main(int argc, char *argv[])

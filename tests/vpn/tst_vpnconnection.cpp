@@ -108,7 +108,7 @@ void TestVpnConnection::init()
     service()->updateUserInfo(VpnTest::activeAccount());
     service()->setConnectionMode(0);
     service()->setTunnelStartDelayMs(0);
-    service()->tunnelManager()->setAdapterWaitMs(200);
+    service()->tunnelManager()->setAdapterWaitMs(500);
 }
 
 void TestVpnConnection::cleanup()

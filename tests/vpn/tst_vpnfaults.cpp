@@ -3,21 +3,30 @@
 #include "StandinState.h"
 #include "VpnTestSupport.h"
 #include "vpn/SystemProxyManager.h"
+#include "vpn/Tun2SocksManager.h"
 #include "vpn/V2RayCore.h"
 #include "vpn/VpnConnectionService.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonObject>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 #include <csignal>
 #include <sys/types.h>
 
 using Tavorin::Api::Services::VpnConnectionService;
 using Tavorin::Api::Vpn::SystemProxyManager;
+using Tavorin::Api::Vpn::V2RayCore;
 namespace Services = Tavorin::Api::Services;
 using VpnTest::firstInts;
 
@@ -35,6 +44,33 @@ void killCore()
     QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
 }
 
+// What the engine left in the temporary folder: its configuration file or the folder holding it.
+QStringList engineLeftovers()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
+        .entryList({QStringLiteral("tavorin*")}, QDir::AllEntries | QDir::System | QDir::Hidden);
+}
+
+// Every command that changes the machine's proxy settings.
+QList<QStringList> proxyCommands()
+{
+    return StandinState::commandLog("reg") + StandinState::commandLog("netsh") +
+           StandinState::commandLog("setx");
+}
+
+const char *holdPortFlag = "--hold-port";
+
+// Run as a second process: another program that holds a port, accepting and answering nothing.
+int holdPort(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, quint16(QByteArray(argv[2]).toUShort())))
+        return 2;
+    QTextStream(stdout) << "listening" << Qt::endl;
+    return application.exec();
+}
+
 } // namespace
 
 // Whatever goes wrong, and wherever, the service ends disconnected, says so exactly once, and
@@ -48,6 +84,12 @@ private slots:
     void cleanup();
     void endsCleanly_data();
     void endsCleanly();
+    void foreignProgramOnTheMixedPort();
+    void slowSwitchOnAfterReadiness_data();
+    void slowSwitchOnAfterReadiness();
+    void coreThatNeverAnswersEndsWithinTheLimit();
+    void linkTheEngineCannotHonour_data();
+    void linkTheEngineCannotHonour();
 };
 
 void TestVpnFaults::init()
@@ -70,17 +112,18 @@ void TestVpnFaults::endsCleanly_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("whileConnected");
-    QTest::addColumn<QString>("proxyEnable");
+    QTest::addColumn<QString>("proxyEnable"); // empty: no proxy command ever ran
     QTest::addColumn<QString>("logged");
 
-    QTest::newRow("core missing") << "missing" << false << "0"
+    // A core that never came up leaves the system proxy untouched: it is switched on only after.
+    QTest::newRow("core missing") << "missing" << false << ""
                                   << "[VpnConnectionService] VPN核心启动失败";
     // The process library reports the failed start, then the start itself fails: still one failure.
-    QTest::newRow("core cannot be started") << "unstartable" << false << "0"
+    QTest::newRow("core cannot be started") << "unstartable" << false << ""
                                             << "[V2RayCore] XRay启动失败，请检查文件是否存在";
-    QTest::newRow("core refuses its configuration") << "refuses" << false << "0"
+    QTest::newRow("core refuses its configuration") << "refuses" << false << ""
                                                     << "[V2RayCore] XRay进程在就绪前退出, 退出码: 1";
-    QTest::newRow("core exits within the readiness window") << "exits" << false << "0"
+    QTest::newRow("core exits within the readiness window") << "exits" << false << ""
                                                             << "[V2RayCore] XRay进程在就绪前退出, 退出码: 4";
     QTest::newRow("core crashes while connected") << "crash" << true << "0"
                                                   << "[V2RayCore] XRay进程崩溃";
@@ -145,6 +188,7 @@ void TestVpnFaults::endsCleanly()
     QVERIFY2(log.contains(logged), qPrintable(logged));
 
     QCOMPARE(StandinState::registryValue("ProxyEnable"), proxyEnable);
+    QCOMPARE(engineLeftovers(), QStringList());
     QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
     QCOMPARE(StandinState::environmentVariable("https_proxy"), QString());
     if (fault != QLatin1String("netsh-hangs"))
@@ -160,5 +204,151 @@ void TestVpnFaults::endsCleanly()
     QCOMPARE(failures.size(), 1);
 }
 
-QTEST_GUILESS_MAIN(TestVpnFaults)
+// Another program holds the mixed port when the user connects: the attempt fails at once, says which
+// port, points no proxy setting anywhere and leaves the program alone.
+void TestVpnFaults::foreignProgramOnTheMixedPort()
+{
+    QProcess foreign;
+    foreign.start(QCoreApplication::applicationFilePath(),
+                  {holdPortFlag, QString::number(V2RayCore::mixedPort())});
+    QVERIFY(foreign.waitForReadyRead(5000));
+    QSignalSpy successes(service(), &VpnConnectionService::connectionSuccess);
+    QSignalSpy failures(service(), &VpnConnectionService::connectionFailed);
+    LogCapture log;
+
+    QVERIFY(service()->connect(5, VpnTest::link()));
+    QCOMPARE(firstInts(failures), QList<int>{Services::NetworkError});
+    QCOMPARE(service()->state(), Services::Disconnected);
+    const QString port = QStringLiteral("127.0.0.1:%1").arg(V2RayCore::mixedPort());
+    QVERIFY2(log.contains("[V2RayCore] 本地代理端口已被占用: " + port), qPrintable(log.joined()));
+    QCOMPARE(StandinState::commandLog("xray.exe"), QList<QStringList>());
+    QCOMPARE(proxyCommands(), QList<QStringList>());
+
+    QTest::qWait(200); // a late "connected" would come by now
+    QCOMPARE(successes.size(), 0);
+    QCOMPARE(failures.size(), 1);
+    QCOMPARE(foreign.state(), QProcess::Running);
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, V2RayCore::mixedPort());
+    QVERIFY(probe.waitForConnected(2000));
+    foreign.kill();
+    foreign.waitForFinished();
+}
+
+// Steps that block after the core came up (a WinHTTP command that hangs until its limit, a slow
+// tunnel) cost time, not the connection: the readiness limit measures the core alone.
+void TestVpnFaults::slowSwitchOnAfterReadiness_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("netsh winhttp hangs while switching on") << 0;
+    QTest::newRow("tunnel steps outlast the readiness limit") << 1;
+}
+
+void TestVpnFaults::slowSwitchOnAfterReadiness()
+{
+    QFETCH(int, mode);
+    const int limitMs = 3000;
+    service()->proxyCore()->setReadinessPolling(20, limitMs);
+    service()->setConnectionMode(mode);
+    service()->tunnelManager()->setAdapterWaitMs(500);
+    if (mode == 0) {
+        StandinState::hangCommand("netsh", 30, "winhttp set");
+        SystemProxyManager::setCommandTimeoutMs(limitMs + 500);
+        service()->setTunnelStartDelayMs(0);
+    } else {
+        service()->setTunnelStartDelayMs(limitMs + 500);
+    }
+    QSignalSpy successes(service(), &VpnConnectionService::connectionSuccess);
+    QSignalSpy failures(service(), &VpnConnectionService::connectionFailed);
+    LogCapture log;
+
+    QVERIFY(service()->connect(5, VpnTest::link()));
+    QVERIFY(successes.size() == 1 || successes.wait(3 * limitMs));
+    QCOMPARE(service()->state(), Services::Connected);
+    QCOMPARE(failures.size(), 0);
+    if (mode == 0) {
+        QVERIFY(log.contains("[SystemProxyManager] 设置WinHTTP代理失败"));
+        QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
+    } else {
+        QCOMPARE(StandinState::routes().size(), 9);
+    }
+    service()->disconnect();
+    service()->setConnectionMode(0);
+    service()->setTunnelStartDelayMs(0);
+}
+
+// A core whose listeners accept but never answer (it hangs once they are up): the probes give up
+// one by one and the attempt ends at the readiness limit, without a proxy setting ever pointing at it.
+void TestVpnFaults::coreThatNeverAnswersEndsWithinTheLimit()
+{
+    const int limitMs = 1500;
+    service()->proxyCore()->setReadinessPolling(20, limitMs);
+    StandinState::stallCore(30);
+    QSignalSpy successes(service(), &VpnConnectionService::connectionSuccess);
+    QSignalSpy failures(service(), &VpnConnectionService::connectionFailed);
+    LogCapture log;
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(service()->connect(5, VpnTest::link()));
+    QVERIFY(failures.size() == 1 || failures.wait(3 * limitMs));
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(firstInts(failures), QList<int>{Services::NetworkError});
+    QCOMPARE(successes.size(), 0);
+    QVERIFY2(log.contains(QStringLiteral("XRay本地代理端口未就绪 (%1毫秒)").arg(limitMs)),
+             qPrintable(log.joined()));
+    // The core's own start (a version probe, the process) comes before the clock of the limit.
+    QVERIFY2(elapsed < limitMs + 1500, qPrintable(QString::number(elapsed)));
+    QCOMPARE(proxyCommands(), QList<QStringList>());
+    QTRY_COMPARE(StandinState::corePid(), qint64(0));
+    QCOMPARE(engineLeftovers(), QStringList());
+}
+
+// Links whose transport or security the configuration does not write would run as plain TCP: the
+// screen would say 已连接 while nothing gets through. They are refused before any program runs.
+void TestVpnFaults::linkTheEngineCannotHonour_data()
+{
+    QTest::addColumn<QJsonObject>("changes");
+    QTest::addColumn<QString>("logged");
+
+    QTest::newRow("grpc") << QJsonObject{{"net", "grpc"}} << "不支持的传输协议 (net): grpc";
+    QTest::newRow("h2") << QJsonObject{{"net", "h2"}} << "不支持的传输协议 (net): h2";
+    QTest::newRow("quic") << QJsonObject{{"net", "quic"}} << "不支持的传输协议 (net): quic";
+    QTest::newRow("kcp") << QJsonObject{{"net", "kcp"}} << "不支持的传输协议 (net): kcp";
+    QTest::newRow("websocket in capitals") << QJsonObject{{"net", "WS"}} << "不支持的传输协议 (net): WS";
+    QTest::newRow("http obfuscation")
+        << QJsonObject{{"net", "tcp"}, {"type", "http"}} << "不支持的伪装类型 (type): http";
+    QTest::newRow("reality") << QJsonObject{{"tls", "reality"}} << "不支持的传输层安全 (tls): reality";
+    QTest::newRow("xtls") << QJsonObject{{"tls", "xtls"}} << "不支持的传输层安全 (tls): xtls";
+    QTest::newRow("tls in capitals") << QJsonObject{{"tls", "TLS"}} << "不支持的传输层安全 (tls): TLS";
+}
+
+void TestVpnFaults::linkTheEngineCannotHonour()
+{
+    QFETCH(QJsonObject, changes);
+    QFETCH(QString, logged);
+    QSignalSpy successes(service(), &VpnConnectionService::connectionSuccess);
+    QSignalSpy failures(service(), &VpnConnectionService::connectionFailed);
+    LogCapture log;
+
+    QVERIFY(service()->connect(5, VpnTest::link("auto", 1, changes)));
+    QCOMPARE(firstInts(failures), QList<int>{Services::NetworkError});
+    QCOMPARE(failures.at(0).at(1).toString(), QString("网络连接失败，请检查网络设置"));
+    QCOMPARE(service()->state(), Services::Disconnected);
+    QVERIFY2(log.contains("[V2RayCore] " + logged), qPrintable(log.joined()));
+    QCOMPARE(StandinState::commandLog("xray.exe"), QList<QStringList>());
+    QCOMPARE(proxyCommands(), QList<QStringList>());
+    QCOMPARE(engineLeftovers(), QStringList());
+    QTest::qWait(100);
+    QCOMPARE(successes.size(), 0);
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc > 2 && qstrcmp(argv[1], holdPortFlag) == 0)
+        return holdPort(argc, argv);
+    QCoreApplication application(argc, argv);
+    TestVpnFaults test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_vpnfaults.moc"
