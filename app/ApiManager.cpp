@@ -8,6 +8,7 @@
 #include "api/services/OrderService.h"
 #include "api/services/PaymentService.h"
 #include "api/services/ServerService.h"
+#include "vpn/EngineRecovery.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -39,6 +40,9 @@ ApiManager::~ApiManager()
 void ApiManager::initialize(const InitializeCallback &completion)
 {
     qDebug() << "[ApiManager] 开始初始化API模块";
+    // Whatever an earlier run left switched on (it was killed while connected, say) is taken back in
+    // the background; a normal start has nothing to take back and runs nothing.
+    Vpn::EngineRecovery::instance()->start();
     restoreLoginState();
     ConfigService::instance()->initialize([this, completion](bool success) {
         initSucceeded = success;

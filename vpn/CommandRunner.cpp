@@ -3,6 +3,9 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTimer>
+
+#include <memory>
 
 namespace Tavorin::Api::Vpn {
 
@@ -31,10 +34,67 @@ CommandRunner::Result CommandRunner::execute(const QString &program, const QStri
     return result;
 }
 
+void CommandRunner::executeAsync(const QString &program, const QStringList &arguments, int timeoutMs,
+                                 QObject *context, const std::function<void(const Result &)> &done)
+{
+    auto *process = new QProcess(context);
+    auto *limit = new QTimer(process);
+    limit->setSingleShot(true);
+    auto settled = std::make_shared<bool>(false);
+    const auto settle = [process, settled, done](const Result &result) {
+        if (*settled)
+            return;
+        *settled = true;
+        QObject::disconnect(process, nullptr, nullptr, nullptr);
+        process->deleteLater();
+        done(result);
+    };
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, settle](int exitCode, QProcess::ExitStatus exitStatus) {
+                         Result result;
+                         result.started = true;
+                         result.finished = true;
+                         result.exitCode = exitStatus == QProcess::NormalExit ? exitCode : -1;
+                         result.standardOutput = process->readAllStandardOutput();
+                         result.standardError = process->readAllStandardError();
+                         settle(result);
+                     });
+    // A crash ends with `finished` as well; only a command that never ran ends here.
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, settle](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         Result result;
+                         result.errorText = process->errorString();
+                         settle(result);
+                     });
+    QObject::connect(limit, &QTimer::timeout, process, [process, settle]() {
+        Result result;
+        result.started = true;
+        result.errorText = QStringLiteral("Process operation timed out");
+        process->kill();
+        settle(result);
+    });
+    process->start(program, arguments, QIODevice::ReadWrite);
+    process->closeWriteChannel();
+    limit->start(timeoutMs);
+}
+
+void CommandRunner::runAsync(const QString &tag, const QString &program, const QStringList &arguments,
+                             int timeoutMs, QObject *context, const std::function<void(bool)> &done)
+{
+    executeAsync(program, arguments, timeoutMs, context,
+                 [tag, program, done](const Result &result) { done(judge(tag, program, result)); });
+}
+
 bool CommandRunner::run(const QString &tag, const QString &program, const QStringList &arguments,
                         int timeoutMs)
 {
-    const Result result = execute(program, arguments, timeoutMs);
+    return judge(tag, program, execute(program, arguments, timeoutMs));
+}
+
+bool CommandRunner::judge(const QString &tag, const QString &program, const Result &result)
+{
     if (!result.finished) {
         qWarning().noquote() << tag << "命令执行超时:" << program;
         return false;

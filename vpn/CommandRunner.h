@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QObject;
+
 namespace Tavorin::Api::Vpn {
 
 // The one way the engine runs an external command: an argument list (no shell), a wait with a limit,
@@ -35,8 +39,18 @@ public:
     // A command still running when the limit passes is killed.
     static Result execute(const QString &program, const QStringList &arguments, int timeoutMs);
 
+    // The same two without blocking the caller: `done` gets the outcome from the event loop once the
+    // command ends or its limit passes. The run belongs to `context`: gone with it, `done` never comes.
+    static void executeAsync(const QString &program, const QStringList &arguments, int timeoutMs,
+                             QObject *context, const std::function<void(const Result &)> &done);
+    static void runAsync(const QString &tag, const QString &program, const QStringList &arguments,
+                         int timeoutMs, QObject *context, const std::function<void(bool)> &done);
+
     // What the user is told when a long-running program (`name`: "XRay", "tun2socks") reports an error.
     static QString processErrorText(const QString &name, QProcess::ProcessError error);
+
+private:
+    static bool judge(const QString &tag, const QString &program, const Result &result);
 };
 
 } // namespace Tavorin::Api::Vpn

@@ -1,9 +1,12 @@
 #include "vpn/SystemProxyManager.h"
 
 #include "vpn/CommandRunner.h"
+#include "vpn/CommandSequence.h"
 
 #include <QDebug>
 #include <QUrl>
+
+#include <memory>
 
 namespace Tavorin::Api::Vpn {
 
@@ -12,9 +15,85 @@ namespace {
 const QString tag = QStringLiteral("[SystemProxyManager]");
 int timeoutMs = CommandRunner::defaultTimeoutMs;
 
-bool clearVariable(const QString &name)
+QStringList registryArguments(const QString &key, const QString &name, const QString &value,
+                              const QString &type)
 {
-    return SystemProxyManager::executeCommand(QStringLiteral("setx"), {name, QString()});
+    return {QStringLiteral("add"), key,   QStringLiteral("/v"), name, QStringLiteral("/t"), type,
+            QStringLiteral("/d"),  value, QStringLiteral("/f")};
+}
+
+const QStringList importArguments{QStringLiteral("winhttp"), QStringLiteral("import"),
+                                  QStringLiteral("proxy"), QStringLiteral("source=ie")};
+
+// How switching off went, step by step.
+struct SwitchOff
+{
+    bool registryOff = true;
+    bool allCleared = true;
+};
+
+// One step whose failure is logged with `warning` and counted against the whole.
+CommandSequence::Step step(const QString &program, const QStringList &arguments, const char *warning,
+                           const std::shared_ptr<SwitchOff> &outcome)
+{
+    CommandSequence::Step step{program, arguments, {}, {}, {}};
+    step.finished = [warning, outcome](bool succeeded) {
+        if (succeeded)
+            return;
+        qWarning().noquote() << tag << warning;
+        outcome->allCleared = false;
+    };
+    return step;
+}
+
+CommandSequence environmentOff(const std::shared_ptr<SwitchOff> &outcome)
+{
+    CommandSequence::Step http = step(QStringLiteral("setx"), {QStringLiteral("http_proxy"), QString()},
+                                      "清除http_proxy失败", outcome);
+    http.starting = []() { qDebug().noquote() << tag << "清除环境变量代理"; };
+    CommandSequence::Step https = step(QStringLiteral("setx"), {QStringLiteral("https_proxy"), QString()},
+                                       "清除https_proxy失败", outcome);
+    const auto judged = https.finished;
+    https.finished = [judged](bool succeeded) {
+        judged(succeeded);
+        qDebug().noquote() << tag << "环境变量代理已清除";
+    };
+    return CommandSequence(tag, timeoutMs).then(http).then(https);
+}
+
+// Every step runs: a failed registry write must not leave WinHTTP and the variables pointing at a
+// local port that is about to go away. Importing from the Internet Settings while they still say
+// "enabled" would point WinHTTP back at the proxy that the reset just removed.
+CommandSequence switchOff(const std::shared_ptr<SwitchOff> &outcome)
+{
+    CommandSequence::Step registry =
+        step(QStringLiteral("reg"),
+             registryArguments(SystemProxyManager::internetSettingsKey(), QStringLiteral("ProxyEnable"),
+                               QStringLiteral("0"), QStringLiteral("REG_DWORD")),
+             "清除ProxyEnable失败", outcome);
+    const auto judged = registry.finished;
+    registry.finished = [judged, outcome](bool succeeded) {
+        outcome->registryOff = succeeded;
+        judged(succeeded);
+    };
+    CommandSequence::Step fromRegistry{QStringLiteral("netsh"), importArguments, {}, {}, {}};
+    fromRegistry.wanted = [outcome]() { return outcome->registryOff; };
+    return CommandSequence(tag, timeoutMs)
+        .then(registry)
+        .then(step(QStringLiteral("netsh"),
+                   {QStringLiteral("winhttp"), QStringLiteral("reset"), QStringLiteral("proxy")},
+                   "重置WinHTTP代理失败", outcome))
+        .then(environmentOff(outcome))
+        .then(fromRegistry);
+}
+
+bool concludeSwitchOff(const SwitchOff &outcome)
+{
+    if (outcome.allCleared)
+        qDebug().noquote() << tag << "系统代理已清除";
+    else
+        qWarning().noquote() << tag << "系统代理未能完全清除";
+    return outcome.allCleared;
 }
 
 } // namespace
@@ -44,9 +123,7 @@ bool SystemProxyManager::executeCommand(const QString &program, const QStringLis
 bool SystemProxyManager::setRegistryValue(const QString &key, const QString &name, const QString &value,
                                           const QString &type)
 {
-    return executeCommand(QStringLiteral("reg"),
-                          {QStringLiteral("add"), key, QStringLiteral("/v"), name, QStringLiteral("/t"), type,
-                           QStringLiteral("/d"), value, QStringLiteral("/f")});
+    return executeCommand(QStringLiteral("reg"), registryArguments(key, name, value, type));
 }
 
 QString SystemProxyManager::proxyServerValue(const QString &proxyUrl)
@@ -119,54 +196,29 @@ bool SystemProxyManager::setEnvironmentProxy(const QString &proxyUrl)
 
 bool SystemProxyManager::clearEnvironmentProxy()
 {
-    qDebug().noquote() << tag << "清除环境变量代理";
-    bool allCleared = true;
-    if (!clearVariable(QStringLiteral("http_proxy"))) {
-        qWarning().noquote() << tag << "清除http_proxy失败";
-        allCleared = false;
-    }
-    if (!clearVariable(QStringLiteral("https_proxy"))) {
-        qWarning().noquote() << tag << "清除https_proxy失败";
-        allCleared = false;
-    }
-    qDebug().noquote() << tag << "环境变量代理已清除";
-    return allCleared;
+    const auto outcome = std::make_shared<SwitchOff>();
+    environmentOff(outcome).runBlocking();
+    return outcome->allCleared;
 }
 
 bool SystemProxyManager::importWinHttpProxyFromIe()
 {
-    return executeCommand(QStringLiteral("netsh"), {QStringLiteral("winhttp"), QStringLiteral("import"),
-                                                    QStringLiteral("proxy"), QStringLiteral("source=ie")});
+    return executeCommand(QStringLiteral("netsh"), importArguments);
 }
 
 bool SystemProxyManager::clearSystemProxy()
 {
     qDebug().noquote() << tag << "清除系统代理";
-    // Every step runs: a failed registry write must not leave WinHTTP and the variables pointing at a
-    // local port that is about to go away.
-    bool allCleared = true;
-    if (!setRegistryValue(internetSettingsKey(), QStringLiteral("ProxyEnable"), QStringLiteral("0"),
-                          QStringLiteral("REG_DWORD"))) {
-        qWarning().noquote() << tag << "清除ProxyEnable失败";
-        allCleared = false;
-    }
-    const bool registryCleared = allCleared;
-    if (!executeCommand(QStringLiteral("netsh"),
-                        {QStringLiteral("winhttp"), QStringLiteral("reset"), QStringLiteral("proxy")})) {
-        qWarning().noquote() << tag << "重置WinHTTP代理失败";
-        allCleared = false;
-    }
-    if (!clearEnvironmentProxy())
-        allCleared = false;
-    // Importing from the Internet Settings while they still say "enabled" would point WinHTTP back
-    // at the proxy that the reset just removed.
-    if (registryCleared)
-        importWinHttpProxyFromIe();
-    if (allCleared)
-        qDebug().noquote() << tag << "系统代理已清除";
-    else
-        qWarning().noquote() << tag << "系统代理未能完全清除";
-    return allCleared;
+    const auto outcome = std::make_shared<SwitchOff>();
+    switchOff(outcome).runBlocking();
+    return concludeSwitchOff(*outcome);
+}
+
+void SystemProxyManager::clearSystemProxyInBackground(QObject *context, const std::function<void(bool)> &done)
+{
+    qDebug().noquote() << tag << "清除系统代理";
+    const auto outcome = std::make_shared<SwitchOff>();
+    switchOff(outcome).runInBackground(context, [outcome, done]() { done(concludeSwitchOff(*outcome)); });
 }
 
 } // namespace Tavorin::Api::Vpn

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QObject;
+
 namespace Tavorin::Api::Vpn {
 
 // Points the per-user Internet Settings, the WinHTTP proxy and the proxy environment variables at a
@@ -17,6 +21,8 @@ public:
     static bool setSystemProxy(const QString &proxyUrl);
     // Best effort: every step runs whatever the earlier ones gave; false when any of them failed.
     static bool clearSystemProxy();
+    // The same steps without blocking: `done` gets the result from the event loop.
+    static void clearSystemProxyInBackground(QObject *context, const std::function<void(bool)> &done);
 
     static bool setRegistryValue(const QString &key, const QString &name, const QString &value,
                                  const QString &type);

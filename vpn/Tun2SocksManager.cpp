@@ -1,10 +1,12 @@
 #include "vpn/Tun2SocksManager.h"
 
 #include "vpn/CommandRunner.h"
+#include "vpn/EngineRecords.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
+#include <QJsonArray>
 #include <QNetworkInterface>
 #include <QThread>
 
@@ -42,6 +44,35 @@ Tun2SocksManager::Tun2SocksManager(QObject *parent)
 Tun2SocksManager::~Tun2SocksManager()
 {
     stop();
+}
+
+QStringList Tun2SocksManager::deleteRouteArguments(const QString &prefix)
+{
+    return netshIpv4({QStringLiteral("delete"), QStringLiteral("route"), prefix, adapterName});
+}
+
+QStringList Tun2SocksManager::dnsToDhcpArguments()
+{
+    return netshIpv4(
+        {QStringLiteral("set"), QStringLiteral("dnsservers"), adapterArgument, QStringLiteral("dhcp")});
+}
+
+QStringList Tun2SocksManager::addressToDhcpArguments()
+{
+    return netshIpv4(
+        {QStringLiteral("set"), QStringLiteral("address"), adapterArgument, QStringLiteral("source=dhcp")});
+}
+
+void Tun2SocksManager::recordAdapter(const QString &member, const QJsonValue &value)
+{
+    adapterRecord.insert(member, value);
+    EngineRecords::write(EngineRecords::adapter, adapterRecord);
+}
+
+void Tun2SocksManager::forgetAdapter()
+{
+    adapterRecord = QJsonObject();
+    EngineRecords::clear(EngineRecords::adapter);
 }
 
 bool Tun2SocksManager::executeCommand(const QString &program, const QStringList &arguments)
@@ -92,14 +123,21 @@ bool Tun2SocksManager::startTun2SocksProcess(const QString &proxyUrl)
     qDebug().noquote() << tag << "启动tun2socks:" << program;
     qDebug().noquote() << tag << "参数:" << arguments.join(QLatin1Char(' '));
     stopRequested = false;
+    const QJsonObject record{{QStringLiteral("image"), QStringLiteral("tun2socks.exe")}};
+    EngineRecords::write(EngineRecords::tunnel, record);
     process->start(program, arguments, QIODevice::ReadWrite);
     if (process->waitForStarted(5000)) {
         qDebug().noquote() << tag << "tun2socks进程已启动, PID:" << process->processId();
+        QJsonObject started = record;
+        started.insert(QStringLiteral("pid"), process->processId());
+        EngineRecords::write(EngineRecords::tunnel, started);
         return true;
     }
     qWarning().noquote() << tag << "tun2socks启动超时";
     // A program that starts late would still create the adapter; it must not outlive the attempt.
     stopTun2SocksProcess();
+    if (process->state() == QProcess::NotRunning)
+        EngineRecords::clear(EngineRecords::tunnel);
     return false;
 }
 
@@ -121,6 +159,7 @@ void Tun2SocksManager::stopTun2SocksProcess()
 bool Tun2SocksManager::configureWintunAddress()
 {
     qDebug().noquote() << tag << "配置wintun IP地址: 192.168.123.1/24";
+    recordAdapter(QStringLiteral("address"), true);
     const bool ok =
         executeCommand(QStringLiteral("netsh"),
                        netshIpv4({QStringLiteral("set"), QStringLiteral("address"), adapterArgument,
@@ -138,6 +177,7 @@ bool Tun2SocksManager::configureWintunAddress()
 bool Tun2SocksManager::configureWintunDns()
 {
     qDebug().noquote() << tag << "配置wintun DNS: 8.8.8.8";
+    recordAdapter(QStringLiteral("dns"), true);
     const bool ok =
         executeCommand(QStringLiteral("netsh"),
                        netshIpv4({QStringLiteral("set"), QStringLiteral("dnsservers"), adapterArgument,
@@ -156,7 +196,10 @@ bool Tun2SocksManager::addRoutes()
 {
     qDebug().noquote() << tag << "添加路由规则 (共" << routes.size() << "条)";
     int succeeded = 0;
+    QJsonArray recorded;
     for (const QString &prefix : routes) {
+        recorded.append(prefix);
+        recordAdapter(QStringLiteral("routes"), recorded);
         if (executeCommand(QStringLiteral("netsh"),
                            netshIpv4({QStringLiteral("add"), QStringLiteral("route"), prefix, adapterName,
                                       adapterAddress, QStringLiteral("metric=1")}))) {
@@ -175,10 +218,8 @@ bool Tun2SocksManager::addRoutes()
 void Tun2SocksManager::clearRoutes()
 {
     qDebug().noquote() << tag << "清除路由规则";
-    for (const QString &prefix : std::as_const(routesAdded)) {
-        executeCommand(QStringLiteral("netsh"),
-                       netshIpv4({QStringLiteral("delete"), QStringLiteral("route"), prefix, adapterName}));
-    }
+    for (const QString &prefix : std::as_const(routesAdded))
+        executeCommand(QStringLiteral("netsh"), deleteRouteArguments(prefix));
     routesAdded.clear();
     qDebug().noquote() << tag << "路由规则已清除";
 }
@@ -186,15 +227,10 @@ void Tun2SocksManager::clearRoutes()
 void Tun2SocksManager::clearWintunConfig()
 {
     qDebug().noquote() << tag << "清除wintun配置";
-    if (dnsConfigured) {
-        executeCommand(QStringLiteral("netsh"),
-                       netshIpv4({QStringLiteral("set"), QStringLiteral("dnsservers"), adapterArgument,
-                                  QStringLiteral("dhcp")}));
-    }
-    if (addressConfigured) {
-        executeCommand(QStringLiteral("netsh"), netshIpv4({QStringLiteral("set"), QStringLiteral("address"),
-                                                           adapterArgument, QStringLiteral("source=dhcp")}));
-    }
+    if (dnsConfigured)
+        executeCommand(QStringLiteral("netsh"), dnsToDhcpArguments());
+    if (addressConfigured)
+        executeCommand(QStringLiteral("netsh"), addressToDhcpArguments());
     dnsConfigured = false;
     addressConfigured = false;
     qDebug().noquote() << tag << "wintun配置已清除";
@@ -206,6 +242,7 @@ void Tun2SocksManager::undoConfiguration()
         clearRoutes();
     if (dnsConfigured || addressConfigured)
         clearWintunConfig();
+    forgetAdapter();
 }
 
 bool Tun2SocksManager::start(const QString &proxyUrl)
@@ -254,6 +291,7 @@ void Tun2SocksManager::stop()
     // Also after tun2socks died by itself: the routes and the adapter settings are still in place.
     clearRoutes();
     clearWintunConfig();
+    forgetAdapter();
     stopTun2SocksProcess();
     running = false;
     qDebug().noquote() << tag << "VPN隧道已停止";
@@ -273,6 +311,7 @@ void Tun2SocksManager::onTun2SocksFinished(int exitCode, QProcess::ExitStatus ex
                               (crashed ? QStringLiteral("崩溃") : QStringLiteral("正常"));
     const bool wasUp = running;
     running = false;
+    EngineRecords::clear(EngineRecords::tunnel);
     // Our own stop ends the program with a signal, which the process library calls a crash.
     if (!stopRequested) {
         if (crashed)

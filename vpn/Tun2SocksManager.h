@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -23,6 +24,11 @@ public:
     };
     // The first interface that is up, not loopback and not a wintun adapter; "以太网" when none is.
     static QString choosePhysicalInterface(const QList<InterfaceInfo> &interfaces);
+
+    // The netsh arguments that take the adapter's configuration back, one step each.
+    static QStringList deleteRouteArguments(const QString &prefix);
+    static QStringList dnsToDhcpArguments();
+    static QStringList addressToDhcpArguments();
 
     explicit Tun2SocksManager(QObject *parent);
     ~Tun2SocksManager() override;
@@ -67,6 +73,9 @@ private:
     QString detectPhysicalInterface();
     bool executeCommand(const QString &program, const QStringList &arguments);
     void undoConfiguration();
+    // Notes a change to the adapter in the settings before it is made.
+    void recordAdapter(const QString &member, const QJsonValue &value);
+    void forgetAdapter();
 
     QProcess *process;
     QString resourcePath;
@@ -77,6 +86,7 @@ private:
     bool addressConfigured = false;
     bool dnsConfigured = false;
     QStringList routesAdded;
+    QJsonObject adapterRecord;
     bool stopRequested = false;
 
     int adapterWaitMs = 2000;

@@ -2,6 +2,7 @@
 
 #include "api/models/JsonReader.h"
 #include "vpn/CommandRunner.h"
+#include "vpn/EngineRecords.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -346,6 +347,7 @@ bool V2RayCore::start(const VmessConfig &config)
         qDebug().noquote() << tag << "✅ XRay进程已启动";
         qDebug().noquote() << tag << "==========================================";
         qDebug().noquote() << tag << "XRay进程已启动, PID:" << process->processId();
+        recordRun();
         return true;
     }
 
@@ -407,7 +409,25 @@ bool V2RayCore::writeConfiguration(const QString &document)
         return false;
     }
     configFolder = std::move(folder);
+    recordRun();
     return true;
+}
+
+void V2RayCore::recordRun()
+{
+    EngineRecords::write(EngineRecords::core,
+                         {{QStringLiteral("image"), QStringLiteral("xray.exe")},
+                          {QStringLiteral("pid"), process->processId()},
+                          {QStringLiteral("configFolder"), configFolder ? configFolder->path() : QString()}});
+}
+
+void V2RayCore::takeBackRun()
+{
+    removeConfiguration();
+    if (process->state() == QProcess::NotRunning)
+        EngineRecords::clear(EngineRecords::core);
+    else
+        recordRun();
 }
 
 void V2RayCore::removeConfiguration()
@@ -634,7 +654,7 @@ void V2RayCore::stop()
 {
     // A run whose process already ended leaves only its configuration to take away.
     if (!running && process->state() == QProcess::NotRunning) {
-        removeConfiguration();
+        takeBackRun();
         return;
     }
     qDebug().noquote() << tag << "停止XRay连接";
@@ -657,7 +677,7 @@ void V2RayCore::stop()
         qDebug().noquote() << tag << "XRay进程已终止";
     }
 
-    removeConfiguration();
+    takeBackRun();
     running = false;
     ready = false;
     uploadTotal = 0;

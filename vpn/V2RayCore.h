@@ -86,6 +86,10 @@ private:
     bool refuseStart(const QString &message);
     bool writeConfiguration(const QString &document);
     void removeConfiguration();
+    // Notes this run (its process and configuration folder) in the settings, or takes it out once
+    // nothing of it is left.
+    void recordRun();
+    void takeBackRun();
     // GET /connections with this run's secret; `onFinished` gets the reply.
     QNetworkReply *readController(void (V2RayCore::*onFinished)(QNetworkReply *));
     void pollReadiness();

@@ -4,6 +4,8 @@
 #include "api/security/CryptoUtil.h"
 #include "api/security/TokenManager.h"
 #include "api/services/HeartbeatService.h"
+#include "vpn/EngineRecords.h"
+#include "vpn/EngineRecovery.h"
 #include "vpn/SystemProxyManager.h"
 #include "vpn/Tun2SocksManager.h"
 #include "vpn/V2RayCore.h"
@@ -72,10 +74,17 @@ void VpnConnectionService::onApplicationQuitting()
     QEventLoop loop;
     QTimer::singleShot(finalHeartbeatWaitMs, &loop, &QEventLoop::quit);
     HeartbeatService *heartbeat = HeartbeatService::instance();
-    QObject::connect(heartbeat, &HeartbeatService::heartbeatSuccess, &loop, &QEventLoop::quit);
-    QObject::connect(heartbeat, &HeartbeatService::heartbeatFailed, &loop, &QEventLoop::quit);
+    // An answer that comes at once (no heartbeat could be sent) must not leave the wait to its limit.
+    bool answered = false;
+    const auto answer = [&loop, &answered]() {
+        answered = true;
+        loop.quit();
+    };
+    QObject::connect(heartbeat, &HeartbeatService::heartbeatSuccess, &loop, answer);
+    QObject::connect(heartbeat, &HeartbeatService::heartbeatFailed, &loop, answer);
     disconnect();
-    loop.exec();
+    if (!answered)
+        loop.exec();
 }
 
 VpnConnectionService::~VpnConnectionService()
@@ -275,6 +284,7 @@ void VpnConnectionService::performConnect(int id, const QString &link)
     vmessLink = link;
     activeMode = connectionMode;
     engineTouched = false;
+    const quint64 attempt = ++attemptNumber;
     setState(Connecting);
 
     try {
@@ -304,16 +314,21 @@ void VpnConnectionService::performConnect(int id, const QString &link)
         // A listener may have ended the attempt from inside one of our signals.
         if (connectionState != Connecting)
             return;
-        startingCore = true;
-        const bool coreStarted = core->start(config);
-        startingCore = false;
-        if (!coreStarted) {
-            qWarning().noquote() << tag << "VPN核心启动失败";
-            handleConnectionFailure(NetworkError);
+        // What an earlier run of the client left switched on is taken back first; the core would
+        // find its port held by that run's core.
+        Vpn::EngineRecovery *recovery = Vpn::EngineRecovery::instance();
+        if (recovery->isRunning()) {
+            qDebug().noquote() << tag << "等待上次运行遗留的设置恢复完成";
+            QObject::connect(
+                recovery, &Vpn::EngineRecovery::finished, this,
+                [this, attempt, config]() {
+                    if (attempt == attemptNumber && connectionState == Connecting)
+                        startCore(config);
+                },
+                Qt::SingleShotConnection);
             return;
         }
-        // The system proxy (or the tunnel) follows once the core has shown that it answers.
-        qDebug().noquote() << tag << "VPN核心已启动";
+        startCore(config);
     } catch (const QString &message) {
         startingCore = false;
         startingTunnel = false;
@@ -327,12 +342,27 @@ void VpnConnectionService::performConnect(int id, const QString &link)
     }
 }
 
+void VpnConnectionService::startCore(const Vpn::VmessConfig &config)
+{
+    startingCore = true;
+    const bool coreStarted = core->start(config);
+    startingCore = false;
+    if (!coreStarted) {
+        qWarning().noquote() << tag << "VPN核心启动失败";
+        handleConnectionFailure(NetworkError);
+        return;
+    }
+    // The system proxy (or the tunnel) follows once the core has shown that it answers.
+    qDebug().noquote() << tag << "VPN核心已启动";
+}
+
 bool VpnConnectionService::routeTrafficToCore()
 {
     // From here on every end of the attempt takes back what the switch-on may have changed.
     engineTouched = true;
     if (activeMode == 0) {
         qDebug().noquote() << tag << "使用系统代理模式";
+        Vpn::EngineRecords::write(Vpn::EngineRecords::systemProxy, {{QStringLiteral("url"), proxyUrl()}});
         // Showing "已连接" while the system is not pointed at the core would be a lie: a
         // failed switch-on ends the attempt (the teardown switches off what was switched on).
         if (!Vpn::SystemProxyManager::setSystemProxy(proxyUrl())) {
@@ -394,7 +424,10 @@ void VpnConnectionService::stopEngine()
     if (activeMode == 0) {
         if (engineTouched) {
             qDebug().noquote() << tag << "清除系统代理";
-            if (!Vpn::SystemProxyManager::clearSystemProxy())
+            // What could not be switched off stays on record, to be tried again at the next start.
+            if (Vpn::SystemProxyManager::clearSystemProxy())
+                Vpn::EngineRecords::clear(Vpn::EngineRecords::systemProxy);
+            else
                 qWarning().noquote() << tag << "清除系统代理未完全成功";
         }
     } else if (tunnel) {

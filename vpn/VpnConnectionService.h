@@ -106,6 +106,7 @@ private:
     explicit VpnConnectionService(QObject *parent = nullptr);
 
     void performConnect(int id, const QString &link);
+    void startCore(const Vpn::VmessConfig &config);
     bool routeTrafficToCore();
     void handleConnectionFailure(ConnectionFailureReason reason);
     void setState(VpnConnectionState state);
@@ -142,6 +143,9 @@ private:
     // every end of it takes the system proxy or the tunnel back).
     int activeMode = 0;
     bool engineTouched = false;
+    // Numbers the attempts, so that a start that waited for something belongs to the attempt still
+    // in progress.
+    quint64 attemptNumber = 0;
     // While the core or the tunnel is being started, its own error signals are only logged: the
     // start's result reports the failure, once.
     bool startingCore = false;
