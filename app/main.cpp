@@ -1,5 +1,6 @@
 #include "app/ApiManager.h"
 #include "app/QmlApiAdapter.h"
+#include "app/TerminationSignals.h"
 
 #include <QDebug>
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
+    Tavorin::Api::TerminationSignals terminationSignals;
     // One style everywhere, so the customised controls look the same on every platform.
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 

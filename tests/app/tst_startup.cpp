@@ -3,6 +3,9 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <csignal>
+#include <sys/types.h>
+
 // Start-up of the real entry point, run as programs: the client itself, the same main without any
 // QML module, and the same main with a window only at the fallback address.
 class TestStartup : public QObject
@@ -13,11 +16,22 @@ private slots:
     void loadsTheWindowFromTheFirstAddress();
     void fallsBackToTheSecondAddress();
     void endsWithMinusOneWithoutAnEntryPoint();
+    void signalsEndItThroughItsQuit_data();
+    void signalsEndItThroughItsQuit();
 
 private:
     static QString program(const QString &name)
     {
         return QCoreApplication::applicationDirPath() + '/' + name;
+    }
+    // Starts the client itself and gathers its output until its window is up.
+    static bool startClient(QProcess &client, QByteArray &output)
+    {
+        client.setProcessChannelMode(QProcess::MergedChannels);
+        client.start(program("mirevo"));
+        return client.waitForStarted() &&
+               QTest::qWaitFor([&]() { return (output += client.readAll()).contains("应用程序启动成功！"); },
+                               15000);
     }
 };
 
@@ -41,11 +55,8 @@ int indexOf(const QStringList &lines, const QString &fragment, int from = 0)
 void TestStartup::loadsTheWindowFromTheFirstAddress()
 {
     QProcess client;
-    client.setProcessChannelMode(QProcess::MergedChannels);
-    client.start(program("mirevo"));
-    QVERIFY(client.waitForStarted());
     QByteArray output;
-    QTRY_VERIFY_WITH_TIMEOUT((output += client.readAll()).contains("应用程序启动成功！"), 15000);
+    QVERIFY(startClient(client, output));
     client.kill();
     client.waitForFinished();
     const QStringList lines = QString::fromUtf8(output + client.readAll()).split('\n');
@@ -104,6 +115,30 @@ void TestStartup::endsWithMinusOneWithoutAnEntryPoint()
     QCOMPARE(lines.mid(gaveUp + 1).filter(QRegularExpression("^[^\\[]")), QStringList());
     // No event loop ran, so the queued failure handler never spoke.
     QCOMPARE(indexOf(lines, "尝试备用路径..."), -1);
+}
+
+// A shutdown, Ctrl+C or a closed terminal ends the client as closing its window does: through the
+// event loop's end, so that its teardown runs, and with exit code 0.
+void TestStartup::signalsEndItThroughItsQuit_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestStartup::signalsEndItThroughItsQuit()
+{
+    QFETCH(int, signalNumber);
+    QProcess client;
+    QByteArray output;
+    QVERIFY(startClient(client, output));
+    QCOMPARE(::kill(static_cast<pid_t>(client.processId()), signalNumber), 0);
+    QVERIFY(client.waitForFinished(10000));
+    output += client.readAll();
+    QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(client.exitCode(), 0);
+    QVERIFY2(output.contains("[TerminationSignals] 收到终止信号"), output.constData());
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -195,7 +195,8 @@ void TestSystemProxy::switchOffIsBestEffort()
 
     QVERIFY(SystemProxyManager::setSystemProxy(url));
     if (hang) {
-        SystemProxyManager::setCommandTimeoutMs(300);
+        // Long enough for any command on a busy machine, far short of the hang.
+        SystemProxyManager::setCommandTimeoutMs(1500);
         StandinState::hangCommand(program, 30, argument);
     } else {
         StandinState::failCommand(program, 1, argument);

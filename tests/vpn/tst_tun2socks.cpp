@@ -185,7 +185,8 @@ void TestTun2Socks::failedStartTakesBackItsSteps()
     QTemporaryDir empty;
     Tun2SocksManager tunnel(nullptr);
     shorten(tunnel);
-    tunnel.setCommandTimeoutMs(300);
+    // Long enough for any command on a busy machine, far short of the hang.
+    tunnel.setCommandTimeoutMs(1500);
     if (failing.isEmpty()) {
         tunnel.setResourcePath(empty.path());
         tunnel.setAdapterWaitMs(3000);

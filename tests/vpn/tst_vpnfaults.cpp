@@ -173,7 +173,8 @@ void TestVpnFaults::endsCleanly()
         if (fault == QLatin1String("reg-off")) {
             StandinState::failCommand("reg", 1, "ProxyEnable");
         } else if (fault == QLatin1String("netsh-hangs")) {
-            SystemProxyManager::setCommandTimeoutMs(300);
+            // Long enough for any command on a busy machine, far short of the hang.
+            SystemProxyManager::setCommandTimeoutMs(1500);
             StandinState::hangCommand("netsh", 30, "reset");
         }
         killCore();
