@@ -1,6 +1,7 @@
 #include "vpn/VpnConnectionService.h"
 
 #include "api/models/User.h"
+#include "api/network/HttpClient.h"
 #include "api/security/CryptoUtil.h"
 #include "api/security/TokenManager.h"
 #include "api/services/HeartbeatService.h"
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
+#include <QNetworkReply>
 #include <QThread>
 #include <QTimer>
 
@@ -70,21 +72,31 @@ void VpnConnectionService::onApplicationQuitting()
     if (connectionState == Disconnected)
         return;
     // The event loop has ended: without one the final "disconnected" heartbeat would never leave.
-    // Give the service a short while to take it, then let the client go.
+    // Give the service a short while to answer every request still in flight (the final heartbeat
+    // among them; an earlier heartbeat's answer may come first), then let the client go.
+    disconnect();
+    const auto inFlight = []() {
+        QList<QNetworkReply *> running;
+        const QList<QNetworkReply *> replies =
+            Network::HttpClient::instance()->findChildren<QNetworkReply *>();
+        for (QNetworkReply *reply : replies) {
+            if (reply->isRunning())
+                running.append(reply);
+        }
+        return running;
+    };
+    const QList<QNetworkReply *> pending = inFlight();
+    if (pending.isEmpty())
+        return;
     QEventLoop loop;
     QTimer::singleShot(finalHeartbeatWaitMs, &loop, &QEventLoop::quit);
-    HeartbeatService *heartbeat = HeartbeatService::instance();
-    // An answer that comes at once (no heartbeat could be sent) must not leave the wait to its limit.
-    bool answered = false;
-    const auto answer = [&loop, &answered]() {
-        answered = true;
-        loop.quit();
-    };
-    QObject::connect(heartbeat, &HeartbeatService::heartbeatSuccess, &loop, answer);
-    QObject::connect(heartbeat, &HeartbeatService::heartbeatFailed, &loop, answer);
-    disconnect();
-    if (!answered)
-        loop.exec();
+    for (QNetworkReply *reply : pending) {
+        QObject::connect(reply, &QNetworkReply::finished, &loop, [&loop, inFlight]() {
+            if (inFlight().isEmpty())
+                loop.quit();
+        });
+    }
+    loop.exec();
 }
 
 VpnConnectionService::~VpnConnectionService()

@@ -3,6 +3,8 @@
 #include "vpn/V2RayCore.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QFile>
 #include <QHostAddress>
 #include <QList>
 #include <QTcpServer>
@@ -11,11 +13,15 @@
 namespace {
 
 const char *const inheritedPorts = "MIREVO_TEST_LOCAL_PORTS";
+constexpr int lowestPort = 20000;
 quint16 mixedPort = 0;
 quint16 dnsPort = 0;
 
 } // namespace
 
+// Ports the system hands out for outgoing connections may be taken by any socket at any moment:
+// the ports come from below that range, a pair per process id, so tests running side by side do not
+// meet there either.
 void LocalPorts::choose()
 {
     if (mixedPort != 0)
@@ -26,21 +32,27 @@ void LocalPorts::choose()
         dnsPort = inherited.at(1).toUShort();
         return;
     }
-    // Both held at once, so they differ; the DNS listener needs its port free for UDP as well.
-    QTcpServer mixed;
-    QTcpServer dns;
-    QUdpSocket dnsDatagrams;
-    while (mixedPort == 0) {
-        if (!mixed.listen(QHostAddress::LocalHost, 0) || !dns.listen(QHostAddress::LocalHost, 0))
-            qFatal("no free loopback port");
-        if (dnsDatagrams.bind(QHostAddress::LocalHost, dns.serverPort())) {
-            mixedPort = mixed.serverPort();
-            dnsPort = dns.serverPort();
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
+    int ephemeralStart = 32768;
+    if (range.open(QIODevice::ReadOnly))
+        ephemeralStart = qMax(lowestPort + 2, range.readAll().simplified().split(' ').value(0).toInt());
+    const int pairs = (ephemeralStart - lowestPort) / 2;
+    const int first = int(QCoreApplication::applicationPid() % pairs);
+    for (int tried = 0; tried < pairs && mixedPort == 0; ++tried) {
+        const auto mixed = quint16(lowestPort + 2 * ((first + tried) % pairs));
+        const auto dns = quint16(mixed + 1);
+        QTcpServer mixedListener;
+        QTcpServer dnsListener;
+        QUdpSocket dnsDatagrams;
+        if (mixedListener.listen(QHostAddress::LocalHost, mixed) &&
+            dnsListener.listen(QHostAddress::LocalHost, dns) &&
+            dnsDatagrams.bind(QHostAddress::LocalHost, dns)) {
+            mixedPort = mixed;
+            dnsPort = dns;
         }
-        mixed.close();
-        dns.close();
-        dnsDatagrams.close();
     }
+    if (mixedPort == 0)
+        qFatal("no free pair of loopback ports below %d", ephemeralStart);
     qputenv(inheritedPorts, QByteArray::number(mixedPort) + ':' + QByteArray::number(dnsPort));
 }
 

@@ -1,3 +1,4 @@
+#include "LocalPorts.h"
 #include "vpn/V2RayCore.h"
 #include "vpn/VmessConfig.h"
 
@@ -6,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -279,6 +281,10 @@ void TestCoreConfig::fixedParts()
 // right after writing it) carries a controller secret of its own for every connection.
 void TestCoreConfig::controllerSecretNewForEachConnection()
 {
+    // The start looks at its ports before it writes: they must be free whatever else runs here.
+    LocalPorts::useFree();
+    const auto productPorts =
+        qScopeGuard([] { V2RayCore::setLocalPorts(V2RayCore::defaultMixedPort, V2RayCore::defaultDnsPort); });
     QTemporaryDir empty;
     V2RayCore core(nullptr);
     core.setResourcePath(empty.path());

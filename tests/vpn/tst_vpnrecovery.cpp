@@ -145,7 +145,10 @@ public:
     }
     bool said(const QString &line, int limitMs = 15000)
     {
-        return QTest::qWaitFor([&]() { return output().split('\n').contains(line); }, limitMs);
+        if (QTest::qWaitFor([&]() { return output().split('\n').contains(line); }, limitMs))
+            return true;
+        qWarning().noquote() << "the child did not say" << line << "; it logged:\n" << log();
+        return false;
     }
     bool quit()
     {
