@@ -347,6 +347,7 @@ bool V2RayCore::start(const VmessConfig &config)
         qDebug().noquote() << tag << "✅ XRay进程已启动";
         qDebug().noquote() << tag << "==========================================";
         qDebug().noquote() << tag << "XRay进程已启动, PID:" << process->processId();
+        // Noted as soon as the process has an id; the write costs nothing while the core comes up.
         recordRun();
         return true;
     }
@@ -409,7 +410,6 @@ bool V2RayCore::writeConfiguration(const QString &document)
         return false;
     }
     configFolder = std::move(folder);
-    recordRun();
     return true;
 }
 
