@@ -1,3 +1,4 @@
+#include "DemoEndpointProcess.h"
 #include "StandinState.h"
 
 #include <QFile>
@@ -5,8 +6,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -38,10 +37,6 @@ private slots:
     void servesEveryTransportOnLoopbackOnly();
     void endsWithWhoStartedIt_data();
     void endsWithWhoStartedIt();
-
-private:
-    // Starts the endpoint with its input held open; the ports of its ready line by transport.
-    QMap<QString, quint16> start(QProcess &endpoint, const QString &folder);
 };
 
 void TestDemoEndpoint::init()
@@ -49,38 +44,12 @@ void TestDemoEndpoint::init()
     StandinState::reset();
 }
 
-QMap<QString, quint16> TestDemoEndpoint::start(QProcess &endpoint, const QString &folder)
-{
-    endpoint.setProcessChannelMode(QProcess::MergedChannels);
-    endpoint.start(QStringLiteral(MIREVO_DEMO_ENDPOINT_PATH),
-                   {QStringLiteral("--dir"), folder, QStringLiteral("--exit-with-stdin")});
-    QByteArray output;
-    QRegularExpressionMatch ready;
-    const QRegularExpression line(QStringLiteral("^vmess endpoint on 127\\.0\\.0\\.1: (.*)$"),
-                                  QRegularExpression::MultilineOption);
-    (void)QTest::qWaitFor(
-        [&]() {
-            output += endpoint.readAll();
-            ready = line.match(QString::fromUtf8(output));
-            return ready.hasMatch() || endpoint.state() == QProcess::NotRunning;
-        },
-        15000);
-    QMap<QString, quint16> ports;
-    for (const QString &entry : ready.captured(1).split(QStringLiteral(", "))) {
-        const QStringList parts = entry.split(QLatin1Char(' '));
-        if (parts.size() == 2)
-            ports.insert(parts.at(0), static_cast<quint16>(parts.at(1).toUInt()));
-    }
-    if (ports.isEmpty())
-        qWarning().noquote() << output;
-    return ports;
-}
-
 void TestDemoEndpoint::servesEveryTransportOnLoopbackOnly()
 {
     QTemporaryDir folder;
-    QProcess endpoint;
-    const QMap<QString, quint16> ports = start(endpoint, folder.path());
+    DemoEndpointProcess endpoint;
+    QVERIFY(endpoint.start(folder.path()));
+    const QMap<QString, quint16> ports = endpoint.ports();
     QCOMPARE(ports.keys(), QStringList({"tcp", "tcp+tls", "ws", "ws+tls"}));
 
     // Each inbound answers on 127.0.0.1 and on no other address of this machine, loopback aliases
@@ -92,7 +61,7 @@ void TestDemoEndpoint::servesEveryTransportOnLoopbackOnly()
     }
 
     // The development service's lines name exactly these inbounds.
-    const QJsonObject lines = QJsonDocument::fromJson(readFile(folder.filePath("endpoint.json"))).object();
+    const QJsonObject lines = QJsonDocument::fromJson(readFile(endpoint.linesFile())).object();
     QCOMPARE(lines.keys(), ports.keys());
     for (auto it = ports.cbegin(); it != ports.cend(); ++it) {
         const QJsonObject line = lines.value(it.key()).toObject();
@@ -124,16 +93,17 @@ void TestDemoEndpoint::endsWithWhoStartedIt()
     QFETCH(bool, killed);
 
     QTemporaryDir folder;
-    QProcess endpoint;
-    const QMap<QString, quint16> ports = start(endpoint, folder.path());
-    QVERIFY(!ports.isEmpty());
+    DemoEndpointProcess endpoint;
+    QVERIFY(endpoint.start(folder.path()));
+    const QMap<QString, quint16> ports = endpoint.ports();
+    QProcess &process = endpoint.process();
     if (killed)
-        endpoint.kill();
+        process.kill();
     else
-        endpoint.closeWriteChannel();
-    QVERIFY(endpoint.waitForFinished(5000));
+        process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(5000));
     if (!killed)
-        QCOMPARE(endpoint.exitCode(), 0);
+        QCOMPARE(process.exitCode(), 0);
 
     // Its v2ray went with it: nothing answers on the inbounds any more.
     for (const quint16 port : ports)
