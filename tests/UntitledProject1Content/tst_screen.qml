@@ -149,8 +149,9 @@ Item {
                   status: true, text: "VIP 30天", trial: false },
                 { tag: "vip with 0 days", state: { isLoggedIn: true, isVip: true, vipDays: 0, freeMinutes: 0, trialUsed: false },
                   status: true, text: "VIP 0天", trial: false },
+                // No trial minutes run yet: the button offers them, and no line claims them.
                 { tag: "trial not used yet", state: { isLoggedIn: true, isVip: false, freeMinutes: 120, trialUsed: false },
-                  status: true, text: "免费体验时长剩余 120 分钟", trial: true },
+                  status: false, trial: true },
                 { tag: "trial running", state: { isLoggedIn: true, isVip: false, freeMinutes: 119, trialUsed: true },
                   status: true, text: "免费体验时长剩余 119 分钟", trial: false },
                 { tag: "trial used up", state: { isLoggedIn: true, isVip: false, freeMinutes: 0, trialUsed: true },
@@ -233,6 +234,42 @@ Item {
             compare(part("vipStar").visible, data.badge)
             compare(part("vipBadge").visible, data.badge)
             compare(part("userMouseArea").enabled, data.clickable)
+        }
+
+        function test_userBoxHoldsItsContent_data() {
+            const longName = "一个特别特别长的用户名字会被省略显示"
+            return [
+                { tag: "signed out", loggedIn: false, vip: false, name: "", email: "", cut: false },
+                { tag: "free user", loggedIn: true, vip: false, name: "演示用户", email: "demo@mirevo.dev", cut: false },
+                { tag: "vip", loggedIn: true, vip: true, name: "演示用户", email: "demo@mirevo.dev", cut: false },
+                { tag: "vip, latin name", loggedIn: true, vip: true, name: "Alexandra", email: "", cut: false },
+                { tag: "vip, e-mail as name", loggedIn: true, vip: true, name: "", email: "vip@mirevo.app",
+                  cut: false },
+                { tag: "vip, long name", loggedIn: true, vip: true, name: longName, email: "", cut: true },
+                { tag: "free user, long name", loggedIn: true, vip: false, name: longName + longName, email: "", cut: true }
+            ]
+        }
+
+        function test_userBoxHoldsItsContent(data) {
+            screen.userLoggedIn = data.loggedIn
+            screen.userIsVip = data.vip
+            screen.userName = data.name
+            screen.userEmail = data.email
+            const box = part("userInfoBox")
+            waitForItemPolished(part("userRow"))
+            verify(box.width >= 160, "the pill is never narrower than its design: " + box.width)
+            const icons = part("iconRow")
+            verify(box.x + box.width < icons.x, "the pill stays clear of the icons")
+            const parts = ["avatar", "userNameLabel", "userSubtitle"]
+            if (data.vip && data.loggedIn)
+                parts.push("vipStar", "vipBadge")
+            for (const name of parts) {
+                const item = part(name)
+                const left = item.mapToItem(box, 0, 0).x
+                verify(left >= 0 && left + item.width <= box.width,
+                       name + " from " + left + " to " + (left + item.width) + " in a pill of " + box.width)
+            }
+            compare(part("userNameLabel").truncated, data.cut)
         }
 
         function test_connectChecks_data() {
