@@ -657,7 +657,7 @@ Rectangle {
                             width: 28
                             height: 21
                             anchors.centerIn: parent
-                            source: root.selectedServerCountryCode.length > 0
+                            source: FlagImages.hasImage(root.selectedServerCountryCode)
                                     ? "resources/flags/" + root.selectedServerCountryCode.toLowerCase() + ".png" : ""
                             fillMode: Image.PreserveAspectFit
                             cache: true
@@ -667,7 +667,7 @@ Rectangle {
                                 objectName: "flagFallback"
                                 anchors.fill: parent
                                 color: "transparent"
-                                visible: flagImage.status === Image.Error || root.selectedServerCountryCode.length === 0
+                                visible: flagImage.status === Image.Null || flagImage.status === Image.Error
 
                                 Text {
                                     id: flagFallbackText
