@@ -675,7 +675,7 @@ Rectangle {
                             width: 28
                             height: 21
                             anchors.centerIn: parent
-                            source: root.selectedServerCountryCode.length > 0
+                            source: FlagImages.hasImage(root.selectedServerCountryCode)
                                     ? "resources/flags/" + root.selectedServerCountryCode.toLowerCase() + ".png" : ""
                             fillMode: Image.PreserveAspectFit
                             cache: true
@@ -685,7 +685,7 @@ Rectangle {
                                 objectName: "flagFallback"
                                 anchors.fill: parent
                                 color: "transparent"
-                                visible: flagImage.status === Image.Error || root.selectedServerCountryCode.length === 0
+                                visible: flagImage.status === Image.Null || flagImage.status === Image.Error
 
                                 Text {
                                     id: flagFallbackText

@@ -377,12 +377,14 @@ Item {
 
         function test_serverCard_data() {
             return [
-                { tag: "nothing chosen", code: "", latency: "", fallback: "🌐", size: 20, latencyShown: false,
-                  source: "" },
-                { tag: "code shown as it came", code: "Jp", latency: "", fallback: "Jp", size: 14,
+                { tag: "nothing chosen", code: "", latency: "", image: false, fallback: "🌐", size: 20,
+                  latencyShown: false, source: "" },
+                { tag: "a known code in any case shows its flag", code: "Jp", latency: "", image: true,
                   latencyShown: false, source: "resources/flags/jp.png" },
-                { tag: "a blank latency shows the line", code: "US", latency: " ", fallback: "US", size: 14,
-                  latencyShown: true, source: "resources/flags/us.png" }
+                { tag: "a blank latency shows the line", code: "US", latency: " ", image: true,
+                  latencyShown: true, source: "resources/flags/us.png" },
+                { tag: "an unknown code shown as it came", code: "Zz", latency: "", image: false, fallback: "Zz",
+                  size: 14, latencyShown: false, source: "" }
             ]
         }
 
@@ -394,10 +396,18 @@ Item {
                 compare(image.source.toString(), "")
             else
                 verify(image.source.toString().endsWith(data.source), image.source)
-            tryVerify(() => part("flagFallback").visible, 1000, "no flag image exists, the fallback shows")
-            compare(part("flagFallbackText").text, data.fallback)
-            compare(part("flagFallbackText").font.pixelSize, data.size)
+            if (data.image) {
+                tryCompare(image, "status", Image.Ready)
+                compare([image.paintedWidth, image.paintedHeight], [28, 21])
+                verify(!part("flagFallback").visible)
+            } else {
+                verify(part("flagFallback").visible)
+                compare(part("flagFallbackText").text, data.fallback)
+                compare(part("flagFallbackText").font.pixelSize, data.size)
+            }
             compare(part("serverLatencyLabel").visible, data.latencyShown)
+            wait(0) // a failed load reports itself from the event loop
+            verify(!QmlLog.contains("Cannot open"), QmlLog.lines.filter(line => line.indexOf("Cannot open") >= 0).join("\n"))
         }
 
         function test_clickAreas_data() {
