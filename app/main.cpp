@@ -1,9 +1,11 @@
 #include "app/ApiManager.h"
 #include "app/QmlApiAdapter.h"
+#include "app/QtTranslations.h"
 #include "app/TerminationSignals.h"
 
 #include <QDebug>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickStyle>
@@ -15,6 +17,8 @@ int main(int argc, char *argv[])
     Tavorin::Api::TerminationSignals terminationSignals;
     // One style everywhere, so the customised controls look the same on every platform.
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    // Texts Qt writes itself, such as a failed request's error that the screens show, in the user's language.
+    Tavorin::Api::installQtTranslations(app, QLocale::system());
 
     Tavorin::Api::ApiManager::instance()->initialize([](bool success) {
         if (success)

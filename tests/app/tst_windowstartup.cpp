@@ -1,6 +1,5 @@
 #include "DevService.h"
 #include "LocalPorts.h"
-#include "LogCapture.h"
 #include "StandinState.h"
 #include "api/network/HttpClient.h"
 #include "api/services/HeartbeatService.h"
@@ -11,6 +10,7 @@
 #include <QJsonArray>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQmlError>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
@@ -66,6 +66,9 @@ void TestWindowStartup::initTestCase()
 
 void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
 {
+    // Everything the QML engine reports, from loading to closing: a script error in a binding or a
+    // handler leaves the window standing but breaks what the user sees.
+    QStringList qmlWarnings;
     QQmlApplicationEngine engine;
     auto *api = new QmlApiAdapter(&engine);
 
@@ -77,7 +80,10 @@ void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
     api->activateFreeTrial();
     QVERIFY(trial.wait(5000));
 
-    LogCapture log;
+    connect(&engine, &QQmlEngine::warnings, this, [&qmlWarnings](const QList<QQmlError> &errors) {
+        for (const QQmlError &error : errors)
+            qmlWarnings << error.toString();
+    });
     engine.rootContext()->setContextProperty(QStringLiteral("API"), api);
     engine.addImportPath(QCoreApplication::applicationDirPath() + QStringLiteral("/qml"));
     engine.addImportPath(QStringLiteral(":/qt/qml"));
@@ -111,8 +117,7 @@ void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
     QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
     QCOMPARE(StandinState::winHttpProxy(), QString());
 
-    QVERIFY(!log.contains(QStringLiteral("加载失败")));
-    QVERIFY(!log.contains(QStringLiteral("第一种方式失败")));
+    QVERIFY2(qmlWarnings.isEmpty(), qPrintable(qmlWarnings.join('\n')));
 }
 
 QTEST_MAIN(TestWindowStartup)

@@ -1,6 +1,8 @@
 #include "ControllerServer.h"
 #include "CoreConfig.h"
+#include "Loopback.h"
 #include "MixedRelay.h"
+#include "ProcessTies.h"
 #include "StandinStore.h"
 #include "TerminationWatcher.h"
 
@@ -11,16 +13,12 @@
 #include <QJsonDocument>
 #include <QNetworkDatagram>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QUdpSocket>
 
 #include <cstdio>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 using namespace Standin;
 
@@ -42,25 +40,12 @@ int fatal(const QString &text)
     return 1;
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 QString portTaken(const QHostAddress &address, quint16 port)
 {
     QTcpServer probe;
     if (probe.listen(address, port))
         return {};
     return QStringLiteral("listen tcp %1:%2: %3").arg(address.toString()).arg(port).arg(probe.errorString());
-}
-
-bool accepts(quint16 port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(200);
 }
 
 } // namespace
@@ -123,14 +108,12 @@ int main(int argc, char *argv[])
             return fatal(QStringLiteral("start service: %1").arg(taken));
     }
 
-    QString v2ray = qEnvironmentVariable("MIREVO_V2RAY");
-    if (v2ray.isEmpty())
-        v2ray = QStandardPaths::findExecutable(QStringLiteral("v2ray"));
+    const QString v2ray = ProcessTies::v2rayProgram();
     if (v2ray.isEmpty())
         return fatal(QStringLiteral("v2ray not found on PATH (Debian package v2ray)"));
 
-    const quint16 socksPort = freePort();
-    const quint16 httpPort = freePort();
+    const quint16 socksPort = Loopback::freePort();
+    const quint16 httpPort = Loopback::freePort();
     const QString trustedCa = StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
     // v2ray reads its configuration (the server's UUID among it) from its input: no file holds it, so
     // none is left behind, also when the core is killed.
@@ -139,13 +122,8 @@ int main(int argc, char *argv[])
             .toJson();
 
     QProcess child;
-    const pid_t self = ::getpid();
     // A SIGKILLed core cannot clean up: the kernel ends v2ray with it.
-    child.setChildProcessModifier([self]() {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != self)
-            ::_exit(1);
-    });
+    ProcessTies::endWithThisProcess(child);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(v2ray, {QStringLiteral("-config"), QStringLiteral("stdin:")});
     if (!child.waitForStarted(5000))
@@ -154,7 +132,7 @@ int main(int argc, char *argv[])
     child.closeWriteChannel();
 
     const QDeadlineTimer deadline(V2RayReadyLimitMs);
-    while (!(accepts(socksPort) && accepts(httpPort))) {
+    while (!(Loopback::accepts(socksPort) && Loopback::accepts(httpPort))) {
         QCoreApplication::processEvents();
         if (terminatedBy != 0) {
             child.kill();
