@@ -134,12 +134,20 @@ QJsonObject routeSection(const VmessConfig &config)
     return QJsonObject{{"rules", rules}, {"final", "proxy"}, {"auto_detect_interface", true}};
 }
 
+// The controller's port is chosen here and bound by the core a moment later: it comes from below the
+// range the system hands out to outgoing connections (from 32768 on Linux, 49152 on Windows), where
+// no connection of any program can take it in between; at random, and free when chosen.
 quint16 freeLocalPort()
 {
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const auto port = quint16(QRandomGenerator::system()->bounded(20000, 32768));
+        QTcpServer probe;
+        if (port != V2RayCore::mixedPort() && port != V2RayCore::dnsPort() &&
+            probe.listen(QHostAddress::LocalHost, port))
+            return port;
+    }
     QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
 // Another program listens there (or the system refuses the port): the core could not serve it.

@@ -4,16 +4,21 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QFile>
 #include <QHostAddress>
 #include <QList>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QUdpSocket>
 
 namespace {
 
 const char *const inheritedPorts = "MIREVO_TEST_LOCAL_PORTS";
-constexpr int lowestPort = 20000;
+// Pairs from 11000 to 15999 (clear of the product's 10315 and 16450), spare ports from 16500 to
+// 19999; the client picks its controller's port from 20000 up.
+constexpr int lowestPort = 11000;
+constexpr int pairsEnd = 16000;
+constexpr int sparesBegin = 16500;
+constexpr int sparesEnd = 20000;
 quint16 mixedPort = 0;
 quint16 dnsPort = 0;
 
@@ -32,11 +37,7 @@ void LocalPorts::choose()
         dnsPort = inherited.at(1).toUShort();
         return;
     }
-    QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
-    int ephemeralStart = 32768;
-    if (range.open(QIODevice::ReadOnly))
-        ephemeralStart = qMax(lowestPort + 2, range.readAll().simplified().split(' ').value(0).toInt());
-    const int pairs = (ephemeralStart - lowestPort) / 2;
+    const int pairs = (pairsEnd - lowestPort) / 2;
     const int first = int(QCoreApplication::applicationPid() % pairs);
     for (int tried = 0; tried < pairs && mixedPort == 0; ++tried) {
         const auto mixed = quint16(lowestPort + 2 * ((first + tried) % pairs));
@@ -52,7 +53,7 @@ void LocalPorts::choose()
         }
     }
     if (mixedPort == 0)
-        qFatal("no free pair of loopback ports below %d", ephemeralStart);
+        qFatal("no free pair of loopback ports from %d to %d", lowestPort, pairsEnd - 1);
     qputenv(inheritedPorts, QByteArray::number(mixedPort) + ':' + QByteArray::number(dnsPort));
 }
 
@@ -60,6 +61,17 @@ void LocalPorts::useFree()
 {
     choose();
     Tavorin::Api::Vpn::V2RayCore::setLocalPorts(mixedPort, dnsPort);
+}
+
+quint16 LocalPorts::spare()
+{
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const auto port = quint16(QRandomGenerator::global()->bounded(sparesBegin, sparesEnd));
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, port))
+            return port;
+    }
+    qFatal("no free spare loopback port");
 }
 
 quint16 LocalPorts::mixed()

@@ -17,12 +17,6 @@ namespace {
 
 const QString Secret = QStringLiteral("c0ntr0ller-s3cret");
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 struct Answer
 {
     int status = 0;
@@ -206,7 +200,7 @@ private slots:
         options.security = security;
         QVERIFY2(server.start(options), qPrintable(server.errorString()));
 
-        const quint16 controllerPort = freePort();
+        const quint16 controllerPort = LocalPorts::spare();
         CoreProcess core;
         QVERIFY2(core.start(ClientConfig::forLink(server.linkObject(), controllerPort, Secret)),
                  qPrintable(core.errors()));
@@ -237,7 +231,7 @@ private slots:
         endpoint.setDefaultReply(TestHttpServer::Reply{200, payload(5000, 'x'), {}, 0});
         VmessTestServer server;
         QVERIFY2(server.start(), qPrintable(server.errorString()));
-        const quint16 controllerPort = freePort();
+        const quint16 controllerPort = LocalPorts::spare();
         CoreProcess core;
         QVERIFY2(core.start(ClientConfig::forLink(server.linkObject(), controllerPort, Secret)),
                  qPrintable(core.errors()));
@@ -290,7 +284,7 @@ private slots:
         QJsonObject link = server.linkObject();
         if (!field.isEmpty())
             link.insert(field, value);
-        const quint16 controllerPort = freePort();
+        const quint16 controllerPort = LocalPorts::spare();
         CoreProcess core;
         QVERIFY2(core.start(ClientConfig::forLink(link, controllerPort, Secret)), qPrintable(core.errors()));
 
@@ -308,7 +302,7 @@ private slots:
         QVERIFY(endpoint.listen());
         VmessTestServer server;
         QVERIFY2(server.start(), qPrintable(server.errorString()));
-        const quint16 controllerPort = freePort();
+        const quint16 controllerPort = LocalPorts::spare();
         CoreProcess core;
         QVERIFY2(core.start(ClientConfig::forLink(server.linkObject(), controllerPort, Secret)),
                  qPrintable(core.errors()));

@@ -19,6 +19,7 @@
 #include <QUdpSocket>
 
 #include <cstdio>
+#include <memory>
 
 using namespace Standin;
 
@@ -26,6 +27,7 @@ namespace {
 
 const char *const Version = "Xray 1.8.4 (Mirevo stand-in, vmess through V2Ray 4.34) linux/amd64";
 constexpr int V2RayReadyLimitMs = 10000;
+constexpr int V2RayLaunchAttempts = 3;
 
 void info(const QString &text)
 {
@@ -108,60 +110,9 @@ int main(int argc, char *argv[])
             return fatal(QStringLiteral("start service: %1").arg(taken));
     }
 
-    const QString v2ray = ProcessTies::v2rayProgram();
-    if (v2ray.isEmpty())
-        return fatal(QStringLiteral("v2ray not found on PATH (Debian package v2ray)"));
-
-    const quint16 socksPort = Loopback::freePort();
-    const quint16 httpPort = Loopback::freePort();
-    const QString trustedCa = StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
-    // v2ray reads its configuration (the server's UUID among it) from its input: no file holds it, so
-    // none is left behind, also when the core is killed.
-    const QByteArray v2rayConfig =
-        QJsonDocument(config.toV2Ray(socksPort, httpPort, QFile::exists(trustedCa) ? trustedCa : QString()))
-            .toJson();
-
-    QProcess child;
-    // A SIGKILLed core cannot clean up: the kernel ends v2ray with it.
-    ProcessTies::endWithThisProcess(child);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(v2ray, {QStringLiteral("-config"), QStringLiteral("stdin:")});
-    if (!child.waitForStarted(5000))
-        return fatal(QStringLiteral("start v2ray: %1").arg(child.errorString()));
-    child.write(v2rayConfig);
-    child.closeWriteChannel();
-
-    const QDeadlineTimer deadline(V2RayReadyLimitMs);
-    while (!(Loopback::accepts(socksPort) && Loopback::accepts(httpPort))) {
-        QCoreApplication::processEvents();
-        if (terminatedBy != 0) {
-            child.kill();
-            child.waitForFinished(1000);
-            return 0;
-        }
-        if (child.state() == QProcess::NotRunning || child.waitForFinished(0) || deadline.hasExpired()) {
-            const QString output = QString::fromUtf8(child.readAll()).trimmed();
-            child.kill();
-            child.waitForFinished(1000);
-            return fatal(QStringLiteral("start outbound/vmess[%1]: v2ray did not come up: %2")
-                             .arg(config.vmessTag, output));
-        }
-        QThread::msleep(10);
-    }
-
-    MixedRelay relay(socksPort, httpPort);
-    if (!relay.listen(config.mixed.address, config.mixed.port))
-        return fatal(QStringLiteral("start inbound/mixed[%1]: listen tcp %2:%3: %4")
-                         .arg(config.mixed.tag, config.mixed.address.toString())
-                         .arg(config.mixed.port)
-                         .arg(relay.errorString()));
-    info(QStringLiteral("inbound/mixed[%1]: tcp server started at %2:%3")
-             .arg(config.mixed.tag, config.mixed.address.toString())
-             .arg(config.mixed.port));
-
-    // The DNS listener is bound so that its port is held as a real core holds it; it answers nothing.
-    QList<QTcpServer *> dnsTcp;
-    QList<QUdpSocket *> dnsUdp;
+    // The listeners whose ports the client chose for us are taken at once, so that nothing else takes
+    // them while v2ray comes up. The DNS listener is bound so that its port is held as a real core
+    // holds it; it answers nothing.
     for (const CoreConfig::Listener &listener : std::as_const(config.dnsListeners)) {
         auto *tcp = new QTcpServer(&application);
         auto *udp = new QUdpSocket(&application);
@@ -182,9 +133,11 @@ int main(int argc, char *argv[])
                  .arg(listener.tag, listener.address.toString())
                  .arg(listener.port));
     }
-
-    ControllerServer controller(config.controllerSecret,
-                                [&relay]() { return qMakePair(relay.uploadTotal(), relay.downloadTotal()); });
+    std::unique_ptr<MixedRelay> relay;
+    ControllerServer controller(config.controllerSecret, [&relay]() {
+        return relay ? qMakePair(relay->uploadTotal(), relay->downloadTotal())
+                     : qMakePair(qint64(0), qint64(0));
+    });
     if (config.hasController) {
         if (!controller.listen(config.controllerAddress, config.controllerPort))
             return fatal(QStringLiteral("start clash-api: listen tcp %1:%2: %3")
@@ -195,6 +148,71 @@ int main(int argc, char *argv[])
                  .arg(config.controllerAddress.toString())
                  .arg(config.controllerPort));
     }
+
+    const QString v2ray = ProcessTies::v2rayProgram();
+    if (v2ray.isEmpty())
+        return fatal(QStringLiteral("v2ray not found on PATH (Debian package v2ray)"));
+    const QString trustedCa = StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
+    QProcess child;
+    // A SIGKILLed core cannot clean up: the kernel ends v2ray with it.
+    ProcessTies::endWithThisProcess(child);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    quint16 socksPort = 0;
+    quint16 httpPort = 0;
+    // v2ray's own ports are free when chosen, yet another program may take one before v2ray binds it:
+    // v2ray then ends at once, and a fresh pair is tried.
+    for (int attempt = 1;; ++attempt) {
+        const QList<quint16> v2rayPorts = Loopback::freePorts(2);
+        socksPort = v2rayPorts.value(0);
+        httpPort = v2rayPorts.value(1);
+        // v2ray reads its configuration (the server's UUID among it) from its input: no file holds it,
+        // so none is left behind, also when the core is killed.
+        const QByteArray v2rayConfig =
+            QJsonDocument(
+                config.toV2Ray(socksPort, httpPort, QFile::exists(trustedCa) ? trustedCa : QString()))
+                .toJson();
+        child.start(v2ray, {QStringLiteral("-config"), QStringLiteral("stdin:")});
+        if (!child.waitForStarted(5000))
+            return fatal(QStringLiteral("start v2ray: %1").arg(child.errorString()));
+        child.write(v2rayConfig);
+        child.closeWriteChannel();
+
+        const QDeadlineTimer deadline(V2RayReadyLimitMs);
+        bool up = true;
+        while (!(Loopback::accepts(socksPort) && Loopback::accepts(httpPort))) {
+            QCoreApplication::processEvents();
+            if (terminatedBy != 0) {
+                child.kill();
+                child.waitForFinished(1000);
+                return 0;
+            }
+            const bool ended = child.state() == QProcess::NotRunning || child.waitForFinished(0);
+            if (ended || deadline.hasExpired()) {
+                const QString output = QString::fromUtf8(child.readAll()).trimmed();
+                child.kill();
+                child.waitForFinished(1000);
+                if (ended && attempt < V2RayLaunchAttempts) {
+                    up = false;
+                    break;
+                }
+                return fatal(QStringLiteral("start outbound/vmess[%1]: v2ray did not come up: %2")
+                                 .arg(config.vmessTag, output));
+            }
+            QThread::msleep(10);
+        }
+        if (up)
+            break;
+    }
+
+    relay = std::make_unique<MixedRelay>(socksPort, httpPort);
+    if (!relay->listen(config.mixed.address, config.mixed.port))
+        return fatal(QStringLiteral("start inbound/mixed[%1]: listen tcp %2:%3: %4")
+                         .arg(config.mixed.tag, config.mixed.address.toString())
+                         .arg(config.mixed.port)
+                         .arg(relay->errorString()));
+    info(QStringLiteral("inbound/mixed[%1]: tcp server started at %2:%3")
+             .arg(config.mixed.tag, config.mixed.address.toString())
+             .arg(config.mixed.port));
 
     const QString server = config.vmess.value(QStringLiteral("server")).toString();
     info(QStringLiteral("outbound/vmess[%1]: %2:%3 through v2ray (pid %4)")
