@@ -50,8 +50,9 @@ QJsonObject servableDocument(quint16 controllerPort)
 }
 
 // Starts the core with its v2ray held at its start until the test creates `gate`; the file `gate`
-// + ".waiting" appears once v2ray waits there.
-void startGated(CoreProcess &core, const QString &gate)
+// + ".waiting" appears once v2ray waits there. True once this side has heard the core started (on a
+// busy machine v2ray may wait at the gate before that).
+bool startGated(CoreProcess &core, const QString &gate)
 {
     QFile::remove(gate);
     QFile::remove(gate + QStringLiteral(".waiting"));
@@ -62,6 +63,7 @@ void startGated(CoreProcess &core, const QString &gate)
         {"run", "-c", ClientConfig::write(servableDocument(LocalPorts::spare())), "--disable-color"});
     qunsetenv("MIREVO_V2RAY");
     qunsetenv("MIREVO_GATE");
+    return core.process.waitForStarted(5000);
 }
 
 int controllerStatus(quint16 port, const QByteArray &authorization, const QString &path, QJsonObject *body,
@@ -259,7 +261,7 @@ private slots:
     {
         const QString gate = QDir::tempPath() + QStringLiteral("/v2ray-gate");
         CoreProcess core;
-        startGated(core, gate);
+        QVERIFY(startGated(core, gate));
         QTRY_VERIFY(QFile::exists(gate + QStringLiteral(".waiting")));
         QVERIFY(!accepts(LocalPorts::mixed()));
         QCOMPARE(core.process.state(), QProcess::Running);
@@ -275,7 +277,7 @@ private slots:
     {
         const QString gate = QDir::tempPath() + QStringLiteral("/v2ray-gate");
         CoreProcess core;
-        startGated(core, gate);
+        QVERIFY(startGated(core, gate));
         QTRY_VERIFY(QFile::exists(gate + QStringLiteral(".waiting")));
         QCOMPARE(::kill(static_cast<pid_t>(core.process.processId()), SIGTERM), 0);
         QFile open(gate);
