@@ -136,11 +136,15 @@ QJsonObject routeSection(const VmessConfig &config)
 
 // The controller's port is chosen here and bound by the core a moment later: it comes from below the
 // range the system hands out to outgoing connections (from 32768 on Linux, 49152 on Windows), where
-// no connection of any program can take it in between; at random, and free when chosen.
+// no connection of any program can take it in between. Each process starts its search at a place of
+// its own, so that two clients choosing at the same moment do not choose alike.
 quint16 freeLocalPort()
 {
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        const auto port = quint16(QRandomGenerator::system()->bounded(20000, 32768));
+    constexpr quint64 first = 20000;
+    constexpr quint64 span = 32768 - first;
+    const quint64 start = (quint64(QCoreApplication::applicationPid()) * 2654435761u) % span;
+    for (quint64 step = 0; step < 256; ++step) {
+        const auto port = quint16(first + (start + step) % span);
         QTcpServer probe;
         if (port != V2RayCore::mixedPort() && port != V2RayCore::dnsPort() &&
             probe.listen(QHostAddress::LocalHost, port))
