@@ -58,6 +58,11 @@ void say(const QString &line)
     QTextStream(stdout) << line << Qt::endl;
 }
 
+// Whether the start-up request for the service's configuration has been answered: leaving while it
+// is still under way can bring the program down as it ends (the network stack outlives the
+// application object), which is not what these cases are about.
+bool settled = true;
+
 // Ends the program once its input says "quit", through the normal quit path.
 void quitOnRequest()
 {
@@ -66,7 +71,11 @@ void quitOnRequest()
         char buffer[64];
         if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0 || qstrncmp(buffer, "quit", 4) == 0) {
             input->setEnabled(false);
-            QCoreApplication::quit();
+            if (settled)
+                QCoreApplication::quit();
+            else
+                QObject::connect(ApiManager::instance(), &ApiManager::initialized,
+                                 QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
         }
     });
 }
@@ -108,7 +117,8 @@ int freshStart(int argc, char *argv[])
 
     QElapsedTimer clock;
     clock.start();
-    ApiManager::instance()->initialize([](bool) {});
+    settled = false;
+    ApiManager::instance()->initialize([](bool) { settled = true; });
     say(EngineRecovery::instance()->isRunning() ? "recovering" : "nothing to recover");
     QTimer::singleShot(0, [clock]() { say(QStringLiteral("event loop after %1 ms").arg(clock.elapsed())); });
     const QString link = QString::fromLatin1(argv[2]);
