@@ -21,6 +21,10 @@ class HttpClient : public QObject
     Q_OBJECT
 
 public:
+    // No answer of the service comes near this: the largest, a page of 100 orders or a list of servers,
+    // is about 50 KB (some 1 KB per server). A reply beyond it is refused unread.
+    static constexpr qint64 maxReplyBytes = 4 * 1024 * 1024;
+
     static HttpClient *instance();
 
     void get(const QString &endpoint, const ResponseCallback &completion,
@@ -50,9 +54,13 @@ signals:
 private:
     explicit HttpClient(QObject *parent = nullptr);
 
+    struct Transfer;
+
     QNetworkRequest createRequest(const QUrl &url, bool withAuth) const;
     void send(QNetworkReply *reply, const ResponseCallback &completion);
-    void handleReply(QNetworkReply *reply, QByteArray body, const ResponseCallback &completion);
+    void handleReply(QNetworkReply *reply, const Transfer &transfer, const ResponseCallback &completion);
+    // The text a failed transfer is reported with: the client's own for what it refused itself.
+    static QString failureText(QNetworkReply *reply, const Transfer &transfer);
     QByteArray unwrapEncryptedResponse(const QByteArray &body, bool *rejected) const;
 
     QNetworkAccessManager *networkManager;
