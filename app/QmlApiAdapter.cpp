@@ -1,5 +1,6 @@
 #include "app/QmlApiAdapter.h"
 
+#include "api/models/JsonReader.h"
 #include "api/services/AnnouncementService.h"
 #include "api/services/AuthService.h"
 #include "api/services/ConfigService.h"
@@ -14,8 +15,6 @@
 #include <QDebug>
 #include <QHash>
 #include <QTimer>
-
-#include <cmath>
 
 namespace Tavorin::Api {
 
@@ -35,7 +34,7 @@ int daysUntil(const QDateTime &expiry, const QDateTime &now, qint64 *secondsLeft
     *secondsLeft = seconds;
     if (seconds <= 0)
         return 0;
-    return static_cast<int>((seconds - 1) / 86400 + 1);
+    return Models::JsonReader::clampedInt(double((seconds - 1) / 86400 + 1));
 }
 
 // A query answers with the plan's days and the payment method; a poll's map leaves them out.
@@ -212,11 +211,11 @@ void QmlApiAdapter::updateUserInfo()
     else if (user.trialUsed)
         // A used trial shows what is really left of it, never the offer it started from.
         freeMinutes =
-            user.trialHoursRemaining > 0 ? static_cast<int>(std::trunc(user.trialHoursRemaining * 60)) : 0;
+            user.trialHoursRemaining > 0 ? Models::JsonReader::clampedInt(user.trialHoursRemaining * 60) : 0;
     else if (user.trialHoursRemaining > 0)
-        freeMinutes = static_cast<int>(std::trunc(user.trialHoursRemaining * 60));
+        freeMinutes = Models::JsonReader::clampedInt(user.trialHoursRemaining * 60);
     else if (user.trialHoursTotal > 0)
-        freeMinutes = user.trialHoursTotal * 60;
+        freeMinutes = Models::JsonReader::clampedInt(user.trialHoursTotal * 60.0);
     else
         freeMinutes = 120;
     VpnConnectionService::instance()->updateUserInfo(user);

@@ -7,8 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMetaType>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <limits>
 
 using Tavorin::Api::QmlApiAdapter;
 using Tavorin::Api::Network::HttpClient;
@@ -59,6 +62,10 @@ private slots:
 
     void userState_data();
     void userState();
+    void userFiguresOutOfRange_data();
+    void userFiguresOutOfRange();
+    void configFiguresOutOfRange_data();
+    void configFiguresOutOfRange();
     void permissionRule_data();
     void permissionRule();
     void signInSignalOrder();
@@ -166,6 +173,65 @@ void TestQmlApiAdapter::userState()
     QCOMPARE(api->getUserEmail(), DevService::demoEmail());
     // The expiry text stays even when the VIP is over.
     QCOMPARE(api->getVipExpiresAt().isEmpty(), !hasExpiry);
+}
+
+// Figures as the service may send them, however absurd: each lands in range, none wraps around, and a user
+// with time left may connect.
+void TestQmlApiAdapter::userFiguresOutOfRange_data()
+{
+    QTest::addColumn<QJsonObject>("fields");
+    QTest::addColumn<int>("freeMinutes");
+    QTest::addColumn<int>("code"); // checkVpnPermission for a free server
+
+    const int most = std::numeric_limits<int>::max();
+    auto used = [](double remaining) {
+        return QJsonObject{
+            {"trial_used", true}, {"trial_hours_total", 2}, {"trial_hours_remaining", remaining}};
+    };
+    auto offer = [](double total) { return QJsonObject{{"trial_hours_total", total}}; };
+    QTest::newRow("1e300 hours left") << used(1e300) << most << 0;
+    QTest::newRow("-1e300 hours left") << used(-1e300) << 0 << 4;
+    QTest::newRow("hours left just within int minutes") << used(35791394.1) << 2147483646 << 0;
+    QTest::newRow("hours left just beyond int minutes") << used(35791395) << most << 0;
+    QTest::newRow("a fraction of a minute left") << used(0.001) << 0 << 4;
+    QTest::newRow("zero hours left") << used(0) << 0 << 4;
+    QTest::newRow("an offer of 2147483647 hours") << offer(2147483647) << most << 0;
+    QTest::newRow("an offer of -2147483648 hours") << offer(-2147483648.0) << 120 << 0;
+    QTest::newRow("an offer beyond int") << offer(1e300) << 120 << 0;
+    QTest::newRow("an unused trial with 1e300 hours left")
+        << QJsonObject{{"trial_hours_remaining", 1e300}} << most << 0;
+}
+
+void TestQmlApiAdapter::userFiguresOutOfRange()
+{
+    QFETCH(QJsonObject, fields);
+    setUser(fields);
+    QTEST(api->getFreeMinutes(), "freeMinutes");
+    QTEST(api->checkVpnPermission(5, false), "code");
+}
+
+void TestQmlApiAdapter::configFiguresOutOfRange_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("maxDevices");
+
+    QTest::newRow("huge") << 1e300 << std::numeric_limits<int>::max();
+    QTest::newRow("beyond int") << 1e10 << std::numeric_limits<int>::max();
+    QTest::newRow("hugely negative") << -1e300 << std::numeric_limits<int>::min();
+    QTest::newRow("half way rounds away from zero") << 2.5 << 3;
+    QTest::newRow("fraction") << 0.2 << 0;
+    QTest::newRow("zero") << 0.0 << 0;
+}
+
+void TestQmlApiAdapter::configFiguresOutOfRange()
+{
+    QFETCH(double, value);
+    dev.setConfig("max_devices", value);
+    const auto restore = qScopeGuard([this]() { dev.setConfig("max_devices", 3); });
+    QSignalSpy loaded(api, &QmlApiAdapter::systemConfigLoaded);
+    api->getSystemConfig();
+    QVERIFY(loaded.wait(5000));
+    QTEST(loaded.at(0).at(0).toMap().value("maxDevices").toInt(), "maxDevices");
 }
 
 void TestQmlApiAdapter::permissionRule_data()
