@@ -233,6 +233,8 @@ void QmlApiAdapter::handleSignedIn(bool success, const QString &message, const Q
     }
     qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1成功:").arg(what)
                        << ApiManager::instance()->getCurrentUser().email;
+    // A sign-out still waiting for the service was for the sign-in before; this one may be left at once.
+    loggingOut = false;
     updateUserInfo();
     qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1成功，刷新系统配置").arg(what);
     getSystemConfig();
@@ -269,16 +271,17 @@ void QmlApiAdapter::logout()
     qDebug() << "🔴 [QmlApiAdapter] 开始退出登录流程";
     VpnConnectionService::instance()->onUserLoggedOut();
     ApiManager::instance()->logout([this](bool success, const QString &) {
-        if (success)
-            qDebug() << "✅ [QmlApiAdapter] API退出成功，清除本地数据";
-        else
-            qDebug() << "⚠️ [QmlApiAdapter] API退出失败，但仍清除本地数据";
+        loggingOut = false;
+        if (!success) {
+            // The user signed in again before the service answered: that sign-in stays.
+            qDebug() << "⚠️ [QmlApiAdapter] 退出登录的响应晚于新的登录，保留当前登录";
+            return;
+        }
+        qDebug() << "✅ [QmlApiAdapter] API退出成功，清除本地数据";
         setSignedOutState();
         emit userInfoChanged();
         emit loginStateChanged(false);
-        if (success)
-            qDebug() << "🔴 [QmlApiAdapter] 退出登录完成";
-        loggingOut = false;
+        qDebug() << "🔴 [QmlApiAdapter] 退出登录完成";
     });
 }
 

@@ -1,6 +1,7 @@
 #include "DevService.h"
 #include "LogCapture.h"
 #include "api/network/HttpClient.h"
+#include "api/security/TokenManager.h"
 #include "api/services/PaymentService.h"
 #include "app/QmlApiAdapter.h"
 
@@ -15,6 +16,7 @@
 
 using Tavorin::Api::QmlApiAdapter;
 using Tavorin::Api::Network::HttpClient;
+using Tavorin::Api::Security::TokenManager;
 using Tavorin::Api::Services::PaymentService;
 
 namespace {
@@ -71,6 +73,8 @@ private slots:
     void signInSignalOrder();
     void registrationSignalOrder();
     void signOutSignalOrderAndGuard();
+    void lateSignOutLeavesANewerSignIn_data();
+    void lateSignOutLeavesANewerSignIn();
     void serverDisplay_data();
     void serverDisplay();
     void mapShapes_data();
@@ -351,6 +355,55 @@ void TestQmlApiAdapter::signOutSignalOrderAndGuard()
     QTRY_COMPARE(dev.requests("auth/logout").size(), 2);
     disconnect(conn1);
     disconnect(conn2);
+}
+
+void TestQmlApiAdapter::lateSignOutLeavesANewerSignIn_data()
+{
+    QTest::addColumn<bool>("signOutAgain");
+    QTest::newRow("the late answer finds the new sign-in") << false;
+    QTest::newRow("the new sign-in is left before the late answer") << true;
+}
+
+// A sign-out answered late, after the user has signed in again, ends the sign-in it was sent for (the
+// service has dropped that token), never the new one.
+void TestQmlApiAdapter::lateSignOutLeavesANewerSignIn()
+{
+    QFETCH(bool, signOutAgain);
+    const QString oldToken = HttpClient::instance()->getAuthToken();
+    dev.scriptReply("POST", "auth/logout", 0, {}, 400);
+    LogCapture log;
+    api->logout();
+    signIn();
+    const QString newToken = HttpClient::instance()->getAuthToken();
+    QVERIFY(!newToken.isEmpty() && newToken != oldToken);
+
+    if (signOutAgain) {
+        // Not held up by the sign-out still on its way: it was for the sign-in before.
+        api->logout();
+        QTRY_VERIFY(!api->isLoggedIn());
+        QCOMPARE(dev.requests("auth/logout").size(), 2);
+    }
+    QSignalSpy state(api, &QmlApiAdapter::loginStateChanged);
+    QSignalSpy user(api, &QmlApiAdapter::userInfoChanged);
+    // The late answer is in (after the answer to the second sign-out, if there was one).
+    QTRY_COMPARE(log.lines().filter("[AuthService] 登出").size(), signOutAgain ? 2 : 1);
+    QVERIFY(state.isEmpty());
+    QVERIFY(user.isEmpty());
+    if (signOutAgain)
+        return;
+    QVERIFY(api->isLoggedIn());
+    QCOMPARE(api->getUserEmail(), DevService::demoEmail());
+    QCOMPARE(HttpClient::instance()->getAuthToken(), newToken);
+    QCOMPARE(TokenManager::instance()->getToken(), newToken);
+
+    // The new sign-in still works with the service, and signing out of it works as ever.
+    QSignalSpy refreshed(api, &QmlApiAdapter::userInfoChanged);
+    api->refreshUserInfo();
+    QVERIFY(refreshed.wait(5000));
+    QVERIFY(api->isLoggedIn());
+    api->logout();
+    QTRY_VERIFY(!api->isLoggedIn());
+    QCOMPARE(dev.requests("auth/logout").size(), 2);
 }
 
 void TestQmlApiAdapter::serverDisplay_data()
