@@ -179,8 +179,8 @@ private:
         QList<QPair<qsizetype, qsizetype>> values; // token ranges of "value" members
         qsizetype valueStart = -1;
         // A signed envelope ({"encrypted": true, "data": Base64 of a whole body}), members in any order.
-        bool saidEncrypted = false;
         bool envelope = false;
+        bool noEnvelope = false;    // "encrypted" said, and it is not true
         QList<qsizetype> dataTexts; // string tokens of "data" members
     };
 
@@ -233,9 +233,12 @@ private:
         if (valueIsSecret(frame))
             masked[i] = true;
         if (frame.object && frame.key == QLatin1String("encrypted")) {
-            frame.saidEncrypted = true;
-            frame.envelope =
+            const bool isTrue =
                 token.kind == Token::Word && body.mid(token.begin, token.end - token.begin) == "true";
+            // A word the body ends in may have been cut short: "t" could have been "true".
+            const bool whole = token.kind == Token::String ? token.terminated : token.end < body.size();
+            frame.envelope = frame.envelope || isTrue;
+            frame.noEnvelope = frame.noEnvelope || (!isTrue && whole);
         }
         if (frame.object && frame.key == QLatin1String("data") && token.kind == Token::String)
             frame.dataTexts.append(i);
@@ -263,7 +266,7 @@ private:
     void close(qsizetype end, bool cutShort)
     {
         const Frame frame = frames.takeLast();
-        if (frame.envelope || (cutShort && !frame.saidEncrypted)) {
+        if (frame.envelope || (cutShort && !frame.noEnvelope)) {
             for (const qsizetype i : frame.dataTexts)
                 masked[i] = true;
         }

@@ -83,6 +83,8 @@ void TestLogRedactor::masksSecrets_data()
         << QStringList{"eyJ0b2tlbiI6InRvay0xMjMifQ"} << QStringList{"0cc175b9"};
     QTest::newRow("signed envelope cut off") << QByteArray(R"({"data":"eyJ0b2tlbiI6InRvay0xMjMifQ==","encry)")
                                              << QStringList{"eyJ0b2tlbiI6InRvay0xMjMifQ"} << QStringList{};
+    QTest::newRow("signed envelope cut inside its true")
+        << QByteArray("{\"data\":\"2222==\",\"encrypted\"\t:\tt") << QStringList{"2222"} << QStringList{};
     QTest::newRow("data that is no envelope")
         << QByteArray(R"({"data":"plain text","encrypted":false,"more":{"data":"kept too"}})")
         << QStringList{} << QStringList{"plain text", "kept too"};
