@@ -256,7 +256,7 @@ void HttpClient::handleReply(QNetworkReply *reply, const Transfer &transfer,
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         bool rejected = false;
         if (apiEncryptEnabled && !apiSecretKey.isEmpty())
-            body = unwrapEncryptedResponse(body, &rejected);
+            body = unwrapEncryptedResponse(body, apiSecretKey, &rejected);
         response.statusCode = status;
         if (rejected) {
             response.errorMessage = QStringLiteral("响应签名验证失败");
@@ -283,7 +283,8 @@ void HttpClient::handleReply(QNetworkReply *reply, const Transfer &transfer,
     reply->deleteLater();
 }
 
-QByteArray HttpClient::unwrapEncryptedResponse(const QByteArray &body, bool *rejected) const
+QByteArray HttpClient::unwrapEncryptedResponse(const QByteArray &body, const QString &secretKey,
+                                               bool *rejected)
 {
     *rejected = false;
     QJsonParseError error{};
@@ -298,7 +299,7 @@ QByteArray HttpClient::unwrapEncryptedResponse(const QByteArray &body, bool *rej
     const QString signature = envelope.value(QStringLiteral("signature")).toString();
     if (data.isEmpty())
         return body;
-    if (signature == Security::CryptoUtil::md5Hex(data + apiSecretKey)) {
+    if (signature == Security::CryptoUtil::md5Hex(data + secretKey)) {
         qDebug() << "[HttpClient] API响应解密成功";
         return QByteArray::fromBase64(data.toUtf8());
     }

@@ -47,6 +47,12 @@ public:
 
     QUrl buildUrl(const QString &endpoint, const QMap<QString, QString> &query = {}) const;
 
+    // The body inside a signed envelope ({"encrypted": true, "data": Base64, "signature": hex}) when its
+    // signature holds for `secretKey`; any other body unchanged. `rejected` tells an envelope whose
+    // signature does not hold.
+    static QByteArray unwrapEncryptedResponse(const QByteArray &body, const QString &secretKey,
+                                              bool *rejected);
+
 signals:
     void authenticationRequired();
     void networkError(const QString &errorMessage);
@@ -61,7 +67,6 @@ private:
     void handleReply(QNetworkReply *reply, const Transfer &transfer, const ResponseCallback &completion);
     // The text a failed transfer is reported with: the client's own for what it refused itself.
     static QString failureText(QNetworkReply *reply, const Transfer &transfer);
-    QByteArray unwrapEncryptedResponse(const QByteArray &body, bool *rejected) const;
 
     QNetworkAccessManager *networkManager;
     QString authToken;
