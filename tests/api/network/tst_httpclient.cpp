@@ -457,14 +457,14 @@ void TestHttpClient::refusesOversizedReplies()
     const QByteArray head = R"({"success":true,"pad":")";
     const QByteArray tail = R"("})";
     const qint64 padding = sent - head.size() - tail.size();
-    QTcpServer raw;
-    QVERIFY(raw.listen(QHostAddress::LocalHost));
+    // Declared before the server: its connection reports its end while the server is destroyed.
     qint64 written = 0;
     bool closedByClient = false;
-    QTcpSocket *socket = nullptr;
+    QTcpServer raw;
+    QVERIFY(raw.listen(QHostAddress::LocalHost));
     connect(&raw, &QTcpServer::newConnection, this, [&]() {
-        socket = raw.nextPendingConnection();
-        connect(socket, &QTcpSocket::disconnected, this, [&]() { closedByClient = written < sent; });
+        QTcpSocket *socket = raw.nextPendingConnection();
+        connect(socket, &QTcpSocket::disconnected, socket, [&]() { closedByClient = written < sent; });
         connect(socket, &QTcpSocket::readyRead, socket, [&, socket]() {
             socket->readAll();
             QByteArray header = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
