@@ -43,7 +43,7 @@ Item {
 
             function onLoginError(message) {
                 console.log("登录失败:", message)
-                // A refusal of a registration on the screen above is that screen's to show.
+                // The answer to a sign-in of another screen is not this one's to show.
                 if (!wrapper.signingIn)
                     return
                 wrapper.signingIn = false

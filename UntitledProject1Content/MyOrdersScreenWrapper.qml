@@ -199,23 +199,27 @@ Item {
                                     font.family: Constants.font.family
                                 }
 
-                                Row {
+                                // The dates of all cards form one column at the right edge, whatever the
+                                // width of the amount beside them.
+                                Item {
                                     width: parent.width
+                                    height: Math.max(amountLabel.height, dateLabel.height)
 
                                     Text {
+                                        id: amountLabel
                                         objectName: "amount"
+                                        width: Math.min(amountLabel.implicitWidth, parent.width - dateLabel.width - 8)
+                                        elide: Text.ElideRight
                                         text: wrapper.amountText(card.modelData.amount)
                                         color: Constants.colorVip
                                         font.pixelSize: 18
                                         font.bold: true
                                         font.family: Constants.font.family
                                     }
-                                    Item {
-                                        width: parent.width - 200
-                                        height: 1
-                                    }
                                     Text {
+                                        id: dateLabel
                                         objectName: "date"
+                                        anchors.right: parent.right
                                         text: wrapper.formatDate(card.modelData.createdAt)
                                         color: Constants.textSecondary
                                         font.pixelSize: 12

@@ -57,7 +57,9 @@ Rectangle {
         target: registerRoot.apiAvailable ? API : null
         ignoreUnknownSignals: true
 
-        function onLoginError(message) {
+        // A refused registration has a signal of its own, so that a refused sign-in under way on the
+        // screen beneath never lands here, nor this refusal there.
+        function onRegistrationError(message) {
             if (!registerRoot.registering)
                 return
             console.log("[RegisterScreen] 注册失败:", message)

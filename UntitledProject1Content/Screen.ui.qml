@@ -132,10 +132,16 @@ Rectangle {
             width: contentColumn.width
             height: 50
 
+            // The pill holds its whole content: at least 160 wide, growing with a long name or the VIP
+            // badge up to the room the icons leave, where the name is cut short instead.
             Rectangle {
                 id: userInfoBox
                 objectName: "userInfoBox"
-                width: 160
+
+                readonly property real inset: 12
+                readonly property real widest: topBar.width - iconRow.width - 16
+
+                width: Math.min(Math.max(160, userRow.implicitWidth + 2 * userInfoBox.inset), userInfoBox.widest)
                 height: 44
                 radius: 22
                 anchors.left: parent.left
@@ -152,6 +158,7 @@ Rectangle {
 
                 Row {
                     id: userRow
+                    objectName: "userRow"
                     anchors.centerIn: parent
                     spacing: 10
 
@@ -190,6 +197,15 @@ Rectangle {
                             Text {
                                 id: userNameLabel
                                 objectName: "userNameLabel"
+
+                                // What the pill's widest size leaves beside the avatar and the badge.
+                                readonly property real room: userInfoBox.widest - 2 * userInfoBox.inset - avatar.width
+                                                             - userRow.spacing
+                                                             - (vipStar.visible ? vipStar.implicitWidth + nameRow.spacing : 0)
+                                                             - (vipBadge.visible ? vipBadge.implicitWidth + nameRow.spacing : 0)
+
+                                width: Math.min(userNameLabel.implicitWidth, userNameLabel.room)
+                                elide: Text.ElideRight
                                 text: root.userLoggedIn ? (root.userName.length > 0 ? root.userName : root.userEmail)
                                                         : "未登录"
                                 textFormat: Text.PlainText
@@ -240,6 +256,7 @@ Rectangle {
 
             Row {
                 id: iconRow
+                objectName: "iconRow"
                 anchors.right: parent.right
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: 24
@@ -319,13 +336,14 @@ Rectangle {
             }
         }
 
-        // VIP days or free-trial minutes left.
+        // VIP days or free-trial minutes left. While the trial button offers the trial, no minutes of it
+        // are running, so the line gives way to the button.
         Item {
             id: statusBox
             objectName: "statusBox"
             width: contentColumn.width
             height: 40
-            visible: root.userIsVip || root.freeMinutes > 0
+            visible: (root.userIsVip || root.freeMinutes > 0) && !trialButton.visible
 
             Rectangle {
                 id: statusPanel
@@ -657,7 +675,7 @@ Rectangle {
                             width: 28
                             height: 21
                             anchors.centerIn: parent
-                            source: root.selectedServerCountryCode.length > 0
+                            source: FlagImages.hasImage(root.selectedServerCountryCode)
                                     ? "resources/flags/" + root.selectedServerCountryCode.toLowerCase() + ".png" : ""
                             fillMode: Image.PreserveAspectFit
                             cache: true
@@ -667,7 +685,7 @@ Rectangle {
                                 objectName: "flagFallback"
                                 anchors.fill: parent
                                 color: "transparent"
-                                visible: flagImage.status === Image.Error || root.selectedServerCountryCode.length === 0
+                                visible: flagImage.status === Image.Null || flagImage.status === Image.Error
 
                                 Text {
                                     id: flagFallbackText

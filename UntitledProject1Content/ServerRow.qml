@@ -36,14 +36,14 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             fillMode: Image.PreserveAspectFit
             cache: true
-            source: serverRow.countryCode.length > 0
+            source: FlagImages.hasImage(serverRow.countryCode)
                     ? "resources/flags/" + serverRow.countryCode.toLowerCase() + ".png" : ""
 
             Rectangle {
                 objectName: "flagFallback"
                 anchors.fill: parent
                 color: "transparent"
-                visible: flagImage.status === Image.Error || serverRow.countryCode.length === 0
+                visible: flagImage.status === Image.Null || flagImage.status === Image.Error
 
                 Text {
                     objectName: "flagFallbackText"

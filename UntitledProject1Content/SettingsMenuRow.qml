@@ -22,10 +22,10 @@ Rectangle {
         anchors.verticalCenter: parent.verticalCenter
         spacing: 16
 
-        Text {
-            id: iconLabel
-            text: menuRow.icon
-            font.pixelSize: 20
+        SettingsRowIcon {
+            id: iconBox
+            objectName: "iconBox"
+            icon: menuRow.icon
             color: Constants.textSecondary
         }
 
@@ -35,6 +35,7 @@ Rectangle {
 
             Text {
                 id: titleLabel
+                objectName: "rowTitle"
                 text: menuRow.title
                 color: Constants.textPrimary
                 font.bold: true

@@ -213,10 +213,10 @@ Rectangle {
                     anchors.verticalCenter: parent.verticalCenter
                     spacing: 16
 
-                    Text {
-                        id: crownLabel
-                        text: "👑"
-                        font.pixelSize: 20
+                    SettingsRowIcon {
+                        id: crownBox
+                        objectName: "crownBox"
+                        icon: "👑"
                     }
 
                     Column {

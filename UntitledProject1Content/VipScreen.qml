@@ -17,6 +17,12 @@ Rectangle {
 
     // True from the buy press until the service answers, so one press creates one order.
     property bool isCreatingPayment: false
+    // The user signed out while the order was being created: its answer is dropped when it comes.
+    property bool dropCreatedOrder: false
+    // The plan of the order on show, taken at the buy press: the QR code pays for this one whatever
+    // the selection becomes.
+    property string orderedPlanName: ""
+    property real orderedPlanPrice: 0
     property bool plansLoading: true
     property string plansError: ""
     // The outcome of the last payment shown to the user, and whether it is a failure.
@@ -68,6 +74,10 @@ Rectangle {
 
     function selectPlan(index) {
         const entry = planModel.get(index)
+        if (vipRoot.isCreatingPayment || vipRoot.isPaying) {
+            console.log("⚠️ 订单处理中，保持所选套餐:", vipRoot.selectedPlanName)
+            return
+        }
         console.log("📦 选择套餐:", entry.planName, entry.planId)
         vipRoot.selectedPlanId = entry.planId
         vipRoot.selectedPlanName = entry.planName
@@ -80,7 +90,22 @@ Rectangle {
         console.log("💳 创建支付订单, planId:", vipRoot.selectedPlanId)
         vipRoot.paymentMessage = ""
         vipRoot.isCreatingPayment = true
+        vipRoot.orderedPlanName = vipRoot.selectedPlanName
+        vipRoot.orderedPlanPrice = vipRoot.selectedPlanPrice
         API.createPayment(vipRoot.selectedPlanId, "alipay")
+    }
+
+    // An order asked for before a sign-out belongs to the account that left: its answer shows nothing
+    // and starts no polling. True when the answer was dropped.
+    function dropOrderAfterSignOut() {
+        if (!vipRoot.dropCreatedOrder && vipRoot.signedIn)
+            return false
+        console.log("⚠️ 已退出登录，忽略支付订单的答复")
+        if (vipRoot.dropCreatedOrder) {
+            vipRoot.dropCreatedOrder = false
+            vipRoot.isCreatingPayment = false
+        }
+        return true
     }
 
     function showOutcome(text, isError) {
@@ -183,6 +208,7 @@ Rectangle {
                         required property var model
 
                         width: planList.width
+                        enabled: !vipRoot.isCreatingPayment
                         selected: vipRoot.selectedPlanId === planDelegate.model.planId
                         recommended: planDelegate.model.isRecommended
                         planName: planDelegate.model.planName
@@ -250,7 +276,7 @@ Rectangle {
                     Text {
                         objectName: "paymentPlanLine"
                         anchors.horizontalCenter: parent.horizontalCenter
-                        text: vipRoot.selectedPlanName + " - ¥" + vipRoot.selectedPlanPrice
+                        text: vipRoot.orderedPlanName + " - ¥" + vipRoot.orderedPlanPrice
                         textFormat: Text.PlainText
                         color: Constants.primaryVip
                         font.pixelSize: 16
@@ -385,6 +411,9 @@ Rectangle {
         }
 
         function onPaymentCreated(payment) {
+            if (vipRoot.dropOrderAfterSignOut())
+                return
+            const askedHere = vipRoot.isCreatingPayment
             vipRoot.isCreatingPayment = false
             const orderId = payment && typeof payment.orderId === "string" ? payment.orderId : ""
             const paymentUrl = payment && typeof payment.paymentUrl === "string" ? payment.paymentUrl : ""
@@ -399,6 +428,11 @@ Rectangle {
             console.log("  支付链接:", paymentUrl)
             console.log("  金额:", payment.amount)
             console.log("  套餐:", payment.planName, payment.planDays, "天")
+            if (!askedHere) {
+                // An order this page did not ask for names its plan itself.
+                vipRoot.orderedPlanName = typeof payment.planName === "string" ? payment.planName : ""
+                vipRoot.orderedPlanPrice = Number(payment.amount) || 0
+            }
             vipRoot.currentOrderId = orderId
             vipRoot.qrSource = paymentUrl
             vipRoot.paymentMessage = ""
@@ -408,6 +442,8 @@ Rectangle {
         }
 
         function onPaymentCreationError(message) {
+            if (vipRoot.dropOrderAfterSignOut())
+                return
             console.log("❌ 创建支付订单失败:", message)
             vipRoot.isCreatingPayment = false
             vipRoot.isPaying = false
@@ -434,8 +470,12 @@ Rectangle {
         }
 
         function onLoginStateChanged(loggedIn) {
+            if (loggedIn)
+                return
+            if (vipRoot.isCreatingPayment)
+                vipRoot.dropCreatedOrder = true
             // The backend ends polling on a sign-out; the order on show cannot be paid for any more.
-            if (loggedIn || !vipRoot.isPaying)
+            if (!vipRoot.isPaying)
                 return
             console.log("🔴 已退出登录，停止支付轮询")
             vipRoot.endPayment()

@@ -16,6 +16,8 @@
 #include <QHash>
 #include <QTimer>
 
+#include <memory>
+
 namespace Tavorin::Api {
 
 using namespace Services;
@@ -51,6 +53,15 @@ QVariantMap paymentStatusMap(const Models::PaymentStatusData &data, bool fromQue
     }
     map.insert(QStringLiteral("paidAt"), data.paidAt);
     return map;
+}
+
+// What the user reads when the service ends an order without payment; empty for any other word.
+QString paymentEndingText(const QString &status)
+{
+    static const QHash<QString, QString> texts{{QStringLiteral("cancelled"), QStringLiteral("订单已取消")},
+                                               {QStringLiteral("refunded"), QStringLiteral("订单已退款")},
+                                               {QStringLiteral("failed"), QStringLiteral("支付未成功")}};
+    return texts.value(status);
 }
 
 // The completion of a list operation: each record becomes a map for QML, then one signal with the
@@ -224,11 +235,12 @@ void QmlApiAdapter::updateUserInfo()
     emit userInfoChanged();
 }
 
-void QmlApiAdapter::handleSignedIn(bool success, const QString &message, const QString &what)
+void QmlApiAdapter::handleSignedIn(bool success, const QString &message, const QString &what,
+                                   void (QmlApiAdapter::*refused)(const QString &))
 {
     if (!success) {
         qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1失败:").arg(what) << message;
-        emit loginError(message);
+        emit(this->*refused)(message);
         return;
     }
     qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1成功:").arg(what)
@@ -245,19 +257,22 @@ void QmlApiAdapter::handleSignedIn(bool success, const QString &message, const Q
 void QmlApiAdapter::login(const QString &email, const QString &password)
 {
     qDebug().noquote() << "[QmlApiAdapter] 登录:" << email;
-    ApiManager::instance()->login(email, password,
-                                  [this](bool success, const QString &message, const Models::User &) {
-                                      handleSignedIn(success, message, QStringLiteral("登录"));
-                                  });
+    ApiManager::instance()->login(
+        email, password, [this](bool success, const QString &message, const Models::User &) {
+            handleSignedIn(success, message, QStringLiteral("登录"), &QmlApiAdapter::loginError);
+        });
 }
 
 void QmlApiAdapter::registerUser(const QString &email, const QString &password, const QString &name,
                                  const QString &refferCode)
 {
     qDebug().noquote() << "[QmlApiAdapter] 注册:" << email;
+    // A refusal has its own signal: a sign-in may be waiting for its answer at the same time, and each
+    // form shows only the answer to its own request.
     ApiManager::instance()->registerUser(email, password, name, refferCode,
                                          [this](bool success, const QString &message, const Models::User &) {
-                                             handleSignedIn(success, message, QStringLiteral("注册"));
+                                             handleSignedIn(success, message, QStringLiteral("注册"),
+                                                            &QmlApiAdapter::registrationError);
                                          });
 }
 
@@ -547,9 +562,13 @@ void QmlApiAdapter::getPaymentStatus(const QString &orderNumber)
 void QmlApiAdapter::startPollingPayment(const QString &orderNumber)
 {
     qDebug().noquote() << "[QmlApiAdapter] 开始轮询支付状态, orderNumber:" << orderNumber;
+    // The service's last word on the order: the polling ends on a final one right after hearing it,
+    // and the user is told which, not a time-out.
+    auto lastStatus = std::make_shared<QString>();
     PaymentService::instance()->startPolling(
         orderNumber,
-        [this](bool success, const QString &, const Models::PaymentStatusData &data) {
+        [this, lastStatus](bool success, const QString &, const Models::PaymentStatusData &data) {
+            *lastStatus = success ? data.status : QString();
             if (!success)
                 return;
             emit paymentStatusLoaded(paymentStatusMap(data, false));
@@ -564,9 +583,16 @@ void QmlApiAdapter::startPollingPayment(const QString &orderNumber)
                         updateUserInfo();
                 });
         },
-        [this, orderNumber]() {
-            qDebug().noquote() << "[QmlApiAdapter] 支付轮询超时, orderNumber:" << orderNumber;
-            emit paymentFailed(orderNumber, QStringLiteral("支付超时"));
+        [this, orderNumber, lastStatus]() {
+            const QString ending = paymentEndingText(*lastStatus);
+            if (ending.isEmpty()) {
+                qDebug().noquote() << "[QmlApiAdapter] 支付轮询超时, orderNumber:" << orderNumber;
+                emit paymentFailed(orderNumber, QStringLiteral("支付超时"));
+                return;
+            }
+            qDebug().noquote() << "[QmlApiAdapter] 支付未完成, orderNumber:" << orderNumber
+                               << "状态:" << *lastStatus;
+            emit paymentFailed(orderNumber, ending);
         });
 }
 

@@ -79,6 +79,7 @@ public:
 signals:
     void loginSuccess();
     void loginError(const QString &message);
+    void registrationError(const QString &message);
     void loginStateChanged(bool loggedIn);
     void userInfoChanged();
     void serversLoaded(const QVariantList &servers);
@@ -118,7 +119,8 @@ signals:
 private:
     void setupConnections();
     void setSignedOutState();
-    void handleSignedIn(bool success, const QString &message, const QString &what);
+    void handleSignedIn(bool success, const QString &message, const QString &what,
+                        void (QmlApiAdapter::*refused)(const QString &));
     void onForceDisconnected(const QString &message);
     Services::UserCallback trialCompletion(const QString &kind, bool vipTrial);
 

@@ -1,8 +1,10 @@
 #include "app/ApiManager.h"
 #include "app/QmlApiAdapter.h"
+#include "app/QtTranslations.h"
 
 #include <QDebug>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickStyle>
@@ -13,6 +15,8 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     // One style everywhere, so the customised controls look the same on every platform.
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    // Texts Qt writes itself, such as a failed request's error that the screens show, in the user's language.
+    Tavorin::Api::installQtTranslations(app, QLocale::system());
 
     Tavorin::Api::ApiManager::instance()->initialize([](bool success) {
         if (success)

@@ -210,13 +210,19 @@ Item {
 
         function test_refusedRegistrationStays() {
             openSignInFrom("main")
-            clickIn(shownPage(), "registerLinkArea")
+            // A sign-in is still under way when the user goes on to register.
+            const signIn = shownPage()
+            findChild(signIn, "usernameField").text = "demo@mirevo.app"
+            findChild(signIn, "passwordField").text = "secret1"
+            clickIn(signIn, "loginButton")
+            compare(FakeApi.callCount("login"), 1)
+            clickIn(signIn, "registerLinkArea")
             const register = shownPage()
             findChild(register, "emailField").text = "taken@mirevo.app"
             findChild(register, "passwordField").text = "secret1"
             findChild(register, "confirmField").text = "secret1"
             clickIn(register, "registerButton")
-            API.loginError("该邮箱已被注册")
+            API.registrationError("该邮箱已被注册")
             settle()
             compare(pageNames(), ["mainScreenWrapper", "loginPage", "registerPage"])
             compare(findChild(register, "errorLabel").text, "该邮箱已被注册")

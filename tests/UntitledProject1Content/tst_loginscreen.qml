@@ -137,11 +137,26 @@ Item {
             compare(FakeApi.callCount("login"), 2)
         }
 
-        function test_refusalOfARegistrationIsNotShownHere() {
-            // No sign-in of this screen is under way: the registration screen above shows it.
-            API.loginError("邮箱已被注册")
+        function test_refusalOfARegistrationIsNotShownHere_data() {
+            return [
+                { tag: "no sign-in under way", signingIn: false },
+                { tag: "sign-in under way", signingIn: true }
+            ]
+        }
+
+        function test_refusalOfARegistrationIsNotShownHere(data) {
+            if (data.signingIn) {
+                fill("demo@mirevo.app", "secret1")
+                pressSignIn()
+            }
+            // The registration screen above shows its own refusal.
+            API.registrationError("邮箱已被注册")
             verify(!part("errorLabel").visible)
-            verify(part("loginButton").enabled)
+            compare(part("loginButton").enabled, !data.signingIn, "the sign-in waits for its own answer")
+            if (data.signingIn) {
+                API.loginError("密码错误")
+                compare(part("errorLabel").text, "密码错误")
+            }
         }
 
         function test_registerLink() {

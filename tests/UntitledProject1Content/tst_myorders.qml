@@ -160,11 +160,20 @@ Item {
             compare(withLine.height - without.height, findChild(withLine, "paymentLine").height + 8)
         }
 
+        // The calendar day of a moment in the zone the test runs in, as a user there reads it.
+        function localDay(moment) {
+            const two = n => (n < 10 ? "0" : "") + n
+            return moment.getFullYear() + "-" + two(moment.getMonth() + 1) + "-" + two(moment.getDate())
+        }
+
         function test_dateText_data() {
             return [
-                // 20:00 UTC is already the next day in the local zone of this test (UTC+8).
-                { tag: "local day", value: new Date(Date.UTC(2024, 0, 14, 20, 0, 0)), text: "2024-01-15" },
-                { tag: "same day", value: new Date(Date.UTC(2024, 0, 15, 2, 0, 0)), text: "2024-01-15" },
+                // Moments close to midnight UTC fall on another day in zones east or west of it.
+                { tag: "evening UTC", value: new Date(Date.UTC(2024, 0, 14, 20, 0, 0)) },
+                { tag: "early morning UTC", value: new Date(Date.UTC(2024, 0, 15, 2, 0, 0)) },
+                { tag: "new year's eve UTC", value: new Date(Date.UTC(2023, 11, 31, 23, 30, 0)) },
+                { tag: "local noon", value: new Date(2024, 0, 15, 12, 0, 0), text: "2024-01-15" },
+                { tag: "local midnight", value: new Date(2024, 1, 29, 0, 0, 0), text: "2024-02-29" },
                 { tag: "invalid", value: new Date(NaN), text: "" },
                 { tag: "missing", value: undefined, text: "" },
                 { tag: "null", value: null, text: "" }
@@ -174,7 +183,30 @@ Item {
         function test_dateText(data) {
             open(true)
             API.ordersLoaded([testCase.order({ "createdAt": data.value })])
-            compare(findChild(card(0), "date").text, data.text)
+            const expected = data.text !== undefined ? data.text : testCase.localDay(data.value)
+            compare(findChild(card(0), "date").text, expected)
+        }
+
+        function test_datesInOneColumn() {
+            open(true)
+            const day = new Date(2024, 0, 15, 12, 0, 0)
+            API.ordersLoaded([testCase.order({ "amount": 0, "createdAt": day }),
+                              testCase.order({ "amount": 30, "createdAt": day }),
+                              testCase.order({ "amount": 1288.5, "createdAt": day }),
+                              testCase.order({ "amount": 99999999.99, "createdAt": day })])
+            const list = part("orderListColumn")
+            const rights = []
+            const lefts = []
+            for (let i = 0; i < 4; ++i) {
+                const date = findChild(card(i), "date")
+                const amount = findChild(card(i), "amount")
+                const left = date.mapToItem(list, 0, 0).x
+                lefts.push(left)
+                rights.push(left + date.width)
+                verify(amount.mapToItem(list, 0, 0).x + amount.width < left, "the amount runs into the date")
+            }
+            compare(lefts, [lefts[0], lefts[0], lefts[0], lefts[0]])
+            compare(rights[0], list.width - 12, "the column ends at the card's inner edge")
         }
 
         function test_lastCardOfALongHistoryCanBeReached() {

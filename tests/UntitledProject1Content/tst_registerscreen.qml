@@ -127,7 +127,7 @@ Item {
             if (data.success)
                 API.loginSuccess()
             else
-                API.loginError(data.message)
+                API.registrationError(data.message)
             verify(part("registerButton").enabled)
             const error = part("errorLabel")
             compare(error.text, data.message)
@@ -137,8 +137,14 @@ Item {
         }
 
         function test_refusalOfASignInIsNotShownHere() {
+            // A sign-in of the screen beneath may be answered while this registration waits.
+            fill("demo@mirevo.app", "secret1", "secret1")
+            pressRegister()
             API.loginError("密码错误")
             verify(!part("errorLabel").visible)
+            verify(!part("registerButton").enabled, "the registration is still waiting for its own answer")
+            API.registrationError("该邮箱已被注册")
+            compare(part("errorLabel").text, "该邮箱已被注册")
         }
 
         function test_signInLink() {

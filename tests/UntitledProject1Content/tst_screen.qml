@@ -149,8 +149,9 @@ Item {
                   status: true, text: "VIP 30天", trial: false },
                 { tag: "vip with 0 days", state: { isLoggedIn: true, isVip: true, vipDays: 0, freeMinutes: 0, trialUsed: false },
                   status: true, text: "VIP 0天", trial: false },
+                // No trial minutes run yet: the button offers them, and no line claims them.
                 { tag: "trial not used yet", state: { isLoggedIn: true, isVip: false, freeMinutes: 120, trialUsed: false },
-                  status: true, text: "免费体验时长剩余 120 分钟", trial: true },
+                  status: false, trial: true },
                 { tag: "trial running", state: { isLoggedIn: true, isVip: false, freeMinutes: 119, trialUsed: true },
                   status: true, text: "免费体验时长剩余 119 分钟", trial: false },
                 { tag: "trial used up", state: { isLoggedIn: true, isVip: false, freeMinutes: 0, trialUsed: true },
@@ -233,6 +234,42 @@ Item {
             compare(part("vipStar").visible, data.badge)
             compare(part("vipBadge").visible, data.badge)
             compare(part("userMouseArea").enabled, data.clickable)
+        }
+
+        function test_userBoxHoldsItsContent_data() {
+            const longName = "一个特别特别长的用户名字会被省略显示"
+            return [
+                { tag: "signed out", loggedIn: false, vip: false, name: "", email: "", cut: false },
+                { tag: "free user", loggedIn: true, vip: false, name: "演示用户", email: "demo@mirevo.dev", cut: false },
+                { tag: "vip", loggedIn: true, vip: true, name: "演示用户", email: "demo@mirevo.dev", cut: false },
+                { tag: "vip, latin name", loggedIn: true, vip: true, name: "Alexandra", email: "", cut: false },
+                { tag: "vip, e-mail as name", loggedIn: true, vip: true, name: "", email: "vip@mirevo.app",
+                  cut: false },
+                { tag: "vip, long name", loggedIn: true, vip: true, name: longName, email: "", cut: true },
+                { tag: "free user, long name", loggedIn: true, vip: false, name: longName + longName, email: "", cut: true }
+            ]
+        }
+
+        function test_userBoxHoldsItsContent(data) {
+            screen.userLoggedIn = data.loggedIn
+            screen.userIsVip = data.vip
+            screen.userName = data.name
+            screen.userEmail = data.email
+            const box = part("userInfoBox")
+            waitForItemPolished(part("userRow"))
+            verify(box.width >= 160, "the pill is never narrower than its design: " + box.width)
+            const icons = part("iconRow")
+            verify(box.x + box.width < icons.x, "the pill stays clear of the icons")
+            const parts = ["avatar", "userNameLabel", "userSubtitle"]
+            if (data.vip && data.loggedIn)
+                parts.push("vipStar", "vipBadge")
+            for (const name of parts) {
+                const item = part(name)
+                const left = item.mapToItem(box, 0, 0).x
+                verify(left >= 0 && left + item.width <= box.width,
+                       name + " from " + left + " to " + (left + item.width) + " in a pill of " + box.width)
+            }
+            compare(part("userNameLabel").truncated, data.cut)
         }
 
         function test_connectChecks_data() {
@@ -340,12 +377,14 @@ Item {
 
         function test_serverCard_data() {
             return [
-                { tag: "nothing chosen", code: "", latency: "", fallback: "🌐", size: 20, latencyShown: false,
-                  source: "" },
-                { tag: "code shown as it came", code: "Jp", latency: "", fallback: "Jp", size: 14,
+                { tag: "nothing chosen", code: "", latency: "", image: false, fallback: "🌐", size: 20,
+                  latencyShown: false, source: "" },
+                { tag: "a known code in any case shows its flag", code: "Jp", latency: "", image: true,
                   latencyShown: false, source: "resources/flags/jp.png" },
-                { tag: "a blank latency shows the line", code: "US", latency: " ", fallback: "US", size: 14,
-                  latencyShown: true, source: "resources/flags/us.png" }
+                { tag: "a blank latency shows the line", code: "US", latency: " ", image: true,
+                  latencyShown: true, source: "resources/flags/us.png" },
+                { tag: "an unknown code shown as it came", code: "Zz", latency: "", image: false, fallback: "Zz",
+                  size: 14, latencyShown: false, source: "" }
             ]
         }
 
@@ -357,10 +396,18 @@ Item {
                 compare(image.source.toString(), "")
             else
                 verify(image.source.toString().endsWith(data.source), image.source)
-            tryVerify(() => part("flagFallback").visible, 1000, "no flag image exists, the fallback shows")
-            compare(part("flagFallbackText").text, data.fallback)
-            compare(part("flagFallbackText").font.pixelSize, data.size)
+            if (data.image) {
+                tryCompare(image, "status", Image.Ready)
+                compare([image.paintedWidth, image.paintedHeight], [28, 21])
+                verify(!part("flagFallback").visible)
+            } else {
+                verify(part("flagFallback").visible)
+                compare(part("flagFallbackText").text, data.fallback)
+                compare(part("flagFallbackText").font.pixelSize, data.size)
+            }
             compare(part("serverLatencyLabel").visible, data.latencyShown)
+            wait(0) // a failed load reports itself from the event loop
+            verify(!QmlLog.contains("Cannot open"), QmlLog.lines.filter(line => line.indexOf("Cannot open") >= 0).join("\n"))
         }
 
         function test_clickAreas_data() {

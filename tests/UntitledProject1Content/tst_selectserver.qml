@@ -21,6 +21,11 @@ Item {
         }
     }
 
+    Component {
+        id: probeImage
+        Image {}
+    }
+
     SignalSpy {
         id: selectedSpy
         signalName: "serverSelected"
@@ -204,20 +209,54 @@ Item {
             compare(findChild(freeRow(0), "flagFallbackText").textFormat, Text.PlainText)
         }
 
-        function test_flagFallback_data() {
+        // Codes arrive in whatever case the service sends; one without an image shows its text as it came,
+        // and the screen never asks for a file that is not there (no "Cannot open" line per row).
+        function test_flag_data() {
             return [
-                { tag: "upper case", code: "HK", shown: "HK", source: "resources/flags/hk.png" },
-                { tag: "lower case", code: "hk", shown: "hk", source: "resources/flags/hk.png" },
-                { tag: "empty", code: "", shown: "??", source: "" }
+                { tag: "upper case", code: "HK", image: true, source: "resources/flags/hk.png" },
+                { tag: "lower case", code: "hk", image: true, source: "resources/flags/hk.png" },
+                { tag: "mixed case", code: "Jp", image: true, source: "resources/flags/jp.png" },
+                { tag: "unknown code", code: "ZZ", image: false, shown: "ZZ" },
+                { tag: "unknown lower-case code", code: "zz", image: false, shown: "zz" },
+                { tag: "a name of every script object", code: "constructor", image: false, shown: "constructor" },
+                { tag: "empty", code: "", image: false, shown: "??" }
             ]
         }
 
-        function test_flagFallback(data) {
+        function test_flag(data) {
             API.serversLoaded([server(1, "甲", "free", false, true, { "countryCode": data.code })])
-            const image = findChild(freeRow(0), "flagImage")
-            verify(String(image.source).endsWith(data.source), String(image.source))
-            tryVerify(() => findChild(freeRow(0), "flagFallback").visible)
-            compare(findChild(freeRow(0), "flagFallbackText").text, data.shown)
+            const row = freeRow(0)
+            const image = findChild(row, "flagImage")
+            const fallback = findChild(row, "flagFallback")
+            if (data.image) {
+                verify(String(image.source).endsWith(data.source), String(image.source))
+                tryCompare(image, "status", Image.Ready)
+                compare([image.sourceSize.width, image.sourceSize.height], [32, 24])
+                compare([image.paintedWidth, image.paintedHeight], [32, 24])
+                verify(!fallback.visible)
+            } else {
+                compare(String(image.source), "")
+                verify(fallback.visible)
+                compare(findChild(row, "flagFallbackText").text, data.shown)
+            }
+            wait(0) // a failed load reports itself from the event loop
+            verify(!QmlLog.contains("Cannot open"), QmlLog.lines.filter(line => line.indexOf("Cannot open") >= 0).join("\n"))
+        }
+
+        // Every code the module lists has its image at the row's size and at twice that for dense screens.
+        function test_everyListedFlagHasItsImages() {
+            const codes = Object.keys(FlagImages.codes)
+            verify(codes.indexOf("cn") >= 0 && codes.indexOf("us") >= 0, codes.join(" "))
+            for (const code of codes) {
+                for (const variant of [{ suffix: "", width: 32, height: 24 }, { suffix: "@2x", width: 64, height: 48 }]) {
+                    const image = createTemporaryObject(probeImage, root, {
+                        "source": "qrc:/qt/qml/UntitledProject1Content/resources/flags/" + code + variant.suffix + ".png" })
+                    compare(image.status, Image.Ready, code + variant.suffix)
+                    compare([image.sourceSize.width, image.sourceSize.height], [variant.width, variant.height],
+                            code + variant.suffix)
+                }
+            }
+            verify(!QmlLog.contains("Cannot open"), QmlLog.lines.filter(line => line.indexOf("Cannot open") >= 0).join("\n"))
         }
 
         function test_failedOrEmptyListSaysSo_data() {

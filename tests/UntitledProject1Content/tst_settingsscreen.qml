@@ -207,6 +207,20 @@ Item {
             compare(list.mapToItem(testCase.wrapper, 0, 0).y, 182)
         }
 
+        // Icons differ in width from font to font; the titles beside them start in one column all the same.
+        function test_rowTitlesInOneColumn() {
+            open(testCase.signedOut)
+            waitForItemPolished(part("settingsList"))
+            const titles = { "vipUpgradeRow": part("vipUpgradeTitle") }
+            for (const row of ["appSettingsRow", "myOrdersRow", "announcementRow", "privacyRow", "aboutUsRow"])
+                titles[row] = findChild(part(row), "rowTitle")
+            const columns = {}
+            for (const row in titles)
+                columns[row] = titles[row].mapToItem(testCase.wrapper, 0, 0).x
+            for (const row in columns)
+                compare(columns[row], columns["vipUpgradeRow"], row + " " + JSON.stringify(columns))
+        }
+
         function test_rowSignals_data() {
             return [
                 { tag: "vip", area: "vipUpgradeMouseArea", signal: "vipClicked", log: "👑 点击升级VIP会员" },

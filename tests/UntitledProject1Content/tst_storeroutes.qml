@@ -135,9 +135,13 @@ Item {
             const vip = findChild(page, "vipScreen")
             mouseClick(findChild(vip, "buyButton"))
             API.paymentCreated({ "orderId": "MV9", "paymentUrl": "qrc:/none.png" })
+            compare(FakeApi.calls.filter(call => call.name === "startPollingPayment"),
+                    [{ "name": "startPollingPayment", "args": ["MV9"] }], "the polling started")
+            verify(vip.isPaying)
             FakeApi.clearCalls()
             clickBackSquare(page)
             compare(FakeApi.callCount("stopPollingPayment"), 0)
+            compare(FakeApi.callCount("startPollingPayment"), 0)
         }
     }
 }

@@ -286,6 +286,75 @@ Item {
             verify(!message.visible, "a new press clears the old outcome")
         }
 
+        function test_panelShowsThePlanOrdered_data() {
+            return [
+                { tag: "row clicked before the answer", before: () => mouseClick(row(0)), after: () => {},
+                  selected: 40 },
+                { tag: "row clicked before the answer, list reloaded while paying", before: () => mouseClick(row(1)),
+                  after: () => API.plansLoaded(testCase.plans(2)), selected: 20 }
+            ]
+        }
+
+        function test_panelShowsThePlanOrdered(data) {
+            pressBuy()
+            data.before()
+            compare(testCase.screen.selectedPlanId, 40, "a row changed the plan of the order under way")
+            verify(!buyButton().enabled)
+            // The service answers with another name for the plan: the panel keeps the one the user bought.
+            API.paymentCreated({ "orderId": "MV5", "paymentUrl": "http://127.0.0.1:1/5.png", "amount": 60,
+                                 "planName": "plan-4", "planDays": 120 })
+            data.after()
+            compare(testCase.screen.selectedPlanId, data.selected)
+            compare(part("paymentPlanLine").text, "套餐4 - ¥60")
+        }
+
+        function test_orderOfAnotherVisitNamesItsOwnPlan() {
+            open(true)
+            API.plansLoaded(testCase.plans(4))
+            FakeApi.clearCalls()
+            API.paymentCreated({ "orderId": "MV6", "paymentUrl": "http://127.0.0.1:1/6.png", "amount": 128,
+                                 "planName": "年度会员", "planDays": 365 })
+            compare(FakeApi.lastArgs("startPollingPayment"), ["MV6"])
+            compare(part("paymentPlanLine").text, "年度会员 - ¥128")
+        }
+
+        function test_answerAfterSignOutIsDropped_data() {
+            return [
+                { tag: "order created while signed out", signInAgain: false,
+                  answer: () => API.paymentCreated(createdOrder("MV8", "http://127.0.0.1:1/8.png")) },
+                { tag: "order created after signing in again", signInAgain: true,
+                  answer: () => API.paymentCreated(createdOrder("MV8", "http://127.0.0.1:1/8.png")) },
+                { tag: "order refused while signed out", signInAgain: false,
+                  answer: () => API.paymentCreationError("令牌无效") },
+                { tag: "order refused after signing in again", signInAgain: true,
+                  answer: () => API.paymentCreationError("令牌无效") }
+            ]
+        }
+
+        function test_answerAfterSignOutIsDropped(data) {
+            pressBuy()
+            FakeApi.setState({ "isLoggedIn": false })
+            if (data.signInAgain) {
+                FakeApi.setState({ "isLoggedIn": true })
+                verify(!buyButton().enabled, "the order of the account that left is still on its way")
+            }
+            FakeApi.clearCalls()
+            data.answer()
+            compare(FakeApi.callNames, [])
+            verify(!testCase.screen.isPaying)
+            verify(!part("paymentPanel").visible)
+            verify(part("planList").visible)
+            verify(!part("paymentMessage").visible)
+            compare(testCase.screen.currentOrderId, "")
+            compare(buyButton().enabled, data.signInAgain)
+            if (data.signInAgain) {
+                mouseClick(buyButton())
+                API.paymentCreated(createdOrder("MV9", "http://127.0.0.1:1/9.png"))
+                compare(FakeApi.lastArgs("startPollingPayment"), ["MV9"], "the next order is shown again")
+                verify(testCase.screen.isPaying)
+            }
+        }
+
         function test_furtherOrderReplacesTheShownOne() {
             pressBuy()
             API.paymentCreated(createdOrder("MV1", "http://127.0.0.1:1/1.png"))

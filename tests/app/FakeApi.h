@@ -103,6 +103,7 @@ public:
 signals:
     void loginSuccess();
     void loginError(const QString &message);
+    void registrationError(const QString &message);
     void loginStateChanged(bool loggedIn);
     void userInfoChanged();
     void serversLoaded(const QVariantList &servers);

@@ -1,5 +1,4 @@
 #include "DevService.h"
-#include "LogCapture.h"
 #include "StandinState.h"
 #include "api/network/HttpClient.h"
 #include "api/services/HeartbeatService.h"
@@ -10,6 +9,7 @@
 #include <QJsonArray>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QQmlError>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
@@ -64,6 +64,9 @@ void TestWindowStartup::initTestCase()
 
 void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
 {
+    // Everything the QML engine reports, from loading to closing: a script error in a binding or a
+    // handler leaves the window standing but breaks what the user sees.
+    QStringList qmlWarnings;
     QQmlApplicationEngine engine;
     auto *api = new QmlApiAdapter(&engine);
 
@@ -75,7 +78,10 @@ void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
     api->activateFreeTrial();
     QVERIFY(trial.wait(5000));
 
-    LogCapture log;
+    connect(&engine, &QQmlEngine::warnings, this, [&qmlWarnings](const QList<QQmlError> &errors) {
+        for (const QQmlError &error : errors)
+            qmlWarnings << error.toString();
+    });
     engine.rootContext()->setContextProperty(QStringLiteral("API"), api);
     engine.addImportPath(QCoreApplication::applicationDirPath() + QStringLiteral("/qml"));
     engine.addImportPath(QStringLiteral(":/qt/qml"));
@@ -109,8 +115,7 @@ void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
     QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
     QCOMPARE(StandinState::winHttpProxy(), QString());
 
-    QVERIFY(!log.contains(QStringLiteral("加载失败")));
-    QVERIFY(!log.contains(QStringLiteral("第一种方式失败")));
+    QVERIFY2(qmlWarnings.isEmpty(), qPrintable(qmlWarnings.join('\n')));
 }
 
 QTEST_MAIN(TestWindowStartup)

@@ -148,6 +148,12 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
          },
          QString()},
         {400, [] {}, QStringLiteral("05-main-vip-connected")},
+        // A name longer than the pill's room: cut short, the avatar and the badge stay inside.
+        {100,
+         [this] {
+             control->setState({{"userName", QStringLiteral("Alexandra Konstantinopoulou")}});
+         },
+         QStringLiteral("05-main-vip-long-name")},
         {200,
          [this] {
              emitSignal("vpnForceDisconnected(QString)",
@@ -329,6 +335,12 @@ void ScreenshotSession::appendStoreSteps()
         {500, [] {}, QStringLiteral("22-vip-plans")},
         {100,
          [this] {
+             // Buy the year, then pick the month before the service answers: the panel still names
+             // the plan behind the QR code.
+             if (QQuickItem *vip = findItem(window()->contentItem(), QStringLiteral("vipScreen"))) {
+                 QMetaObject::invokeMethod(vip, "buy");
+                 QMetaObject::invokeMethod(vip, "selectPlan", Q_ARG(QVariant, 0));
+             }
              emitSignal("paymentCreated(QVariantMap)",
                         {QVariantMap{{"orderId", QStringLiteral("MV20261210090340000001")},
                                      {"paymentUrl", QStringLiteral("qrc:/screenshots/payment-qr.png")},

@@ -14,6 +14,12 @@ Item {
         App {}
     }
 
+    SignalSpy {
+        id: loginSpy
+        target: API
+        signalName: "loginSuccess"
+    }
+
     TestCase {
         id: testCase
         name: "AccountEndToEnd"
@@ -21,21 +27,37 @@ Item {
 
         property var app: null
 
-        function initTestCase() {
+        // Every case starts alike, whatever ran before it: signed out, the service in its seeded state,
+        // a fresh window on its main screen.
+        function init() {
+            signOut()
+            Dev.reset()
             testCase.app = appComponent.createObject(root, { "splashDuration": 10 })
             verify(testCase.app)
             tryVerify(() => shownPage() && shownPage().objectName === "mainScreenWrapper", 5000)
             settle()
         }
 
-        function cleanupTestCase() {
+        function cleanup() {
             if (testCase.app)
                 testCase.app.destroy()
-            // Leave no stored sign-in behind for a repeated run in the same sandbox.
-            if (API.isLoggedIn) {
-                API.logout()
-                tryCompare(API, "isLoggedIn", false, 5000)
-            }
+            testCase.app = null
+            // Leave no stored sign-in behind for the next case or a repeated run in the same sandbox.
+            signOut()
+        }
+
+        function signOut() {
+            if (!API.isLoggedIn)
+                return
+            API.logout()
+            tryCompare(API, "isLoggedIn", false, 5000)
+        }
+
+        function signInDirectly() {
+            loginSpy.clear()
+            API.login(Dev.demoEmail, Dev.demoPassword)
+            loginSpy.wait(5000)
+            verify(API.isLoggedIn)
         }
 
         function stack() {
@@ -79,7 +101,7 @@ Item {
             return API.userName.length > 0 ? API.userName : email
         }
 
-        function test_1_signInFromTheMainScreen() {
+        function test_signInFromTheMainScreen() {
             verify(!API.isLoggedIn)
             clickIn("userMouseArea")
             compare(pageNames(), ["mainScreenWrapper", "loginPage"])
@@ -94,8 +116,8 @@ Item {
             compare(findChild(shownPage(), "userNameLabel").text, shownName(Dev.demoEmail))
         }
 
-        function test_2_signOutFromSettings() {
-            verify(API.isLoggedIn)
+        function test_signOutFromSettings() {
+            signInDirectly()
             clickIn("settingsMouseArea")
             compare(findChild(shownPage(), "nameLabel").text, shownName(Dev.demoEmail))
             compare(findChild(shownPage(), "emailLabel").text, Dev.demoEmail)
@@ -108,7 +130,9 @@ Item {
             verify(Dev.requests("auth/logout").length >= 1)
         }
 
-        function test_3_registerThroughTheForm() {
+        function test_registerThroughTheForm() {
+            verify(!API.isLoggedIn)
+            clickIn("settingsMouseArea")
             compare(pageNames(), ["mainScreenWrapper", "settingsPage"])
             clickIn("userCardMouseArea")
             clickIn("registerLinkArea")
