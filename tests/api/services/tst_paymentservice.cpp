@@ -474,7 +474,8 @@ void TestPaymentService::answersAboutAnotherOrderAreDropped()
     PaymentService::instance()->startPolling(orderId, recorder.status(), recorder.completed(),
                                              recorder.failed());
     QTRY_VERIFY(recorder.events.contains("failed"));
-    QCOMPARE(dev.requests(statusPath(orderId)).size(), 1 + pollLimit);
+    // The last query may still be on its way when the limit ends the polling.
+    QTRY_COMPARE(dev.requests(statusPath(orderId)).size(), 1 + pollLimit);
     for (const QString &event : std::as_const(recorder.events)) {
         QVERIFY2(!event.contains(word) && !event.contains("OTHER"), qPrintable(event));
         QVERIFY(!event.startsWith(QLatin1String("paymentFailed")) && event != QLatin1String("completed"));
