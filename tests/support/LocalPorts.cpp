@@ -40,7 +40,8 @@ void LocalPorts::choose()
     }
     const int groups = (groupsEnd - lowestPort) / 3;
     const int first = int(QCoreApplication::applicationPid() % groups);
-    auto *held = new QTcpServer(); // lives as long as the process
+    // Held as long as the application object lives.
+    auto *held = new QTcpServer(QCoreApplication::instance());
     for (int tried = 0; tried < groups && mixedPort == 0; ++tried) {
         const auto mixed = quint16(lowestPort + 3 * ((first + tried) % groups));
         const auto dns = quint16(mixed + 1);
