@@ -30,7 +30,7 @@ public:
     static constexpr quint16 defaultDnsPort = 16450;
     // How long a started core may take before it answers; the clock starts with its process.
     static constexpr int readinessLimitMs = 10000;
-    static constexpr int readinessPollIntervalMs = 10;
+    static constexpr int readinessPollIntervalMs = 5;
     // One probe of the controller or of the mixed listener gives up after this long.
     static constexpr int readinessProbeTimeoutMs = 1000;
     static constexpr int trafficIntervalMs = 2000;

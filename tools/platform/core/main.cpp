@@ -198,7 +198,7 @@ int main(int argc, char *argv[])
                 return fatal(QStringLiteral("start outbound/vmess[%1]: v2ray did not come up: %2")
                                  .arg(config.vmessTag, output));
             }
-            QThread::msleep(10);
+            QThread::msleep(2);
         }
         if (up)
             break;
