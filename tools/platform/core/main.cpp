@@ -179,7 +179,11 @@ int main(int argc, char *argv[])
 
         const QDeadlineTimer deadline(V2RayReadyLimitMs);
         bool up = true;
-        while (!(Loopback::accepts(socksPort) && Loopback::accepts(httpPort))) {
+        // Up once it says so (its inbounds may accept before its outbound can carry anything) and
+        // both inbounds accept.
+        QByteArray said;
+        while (!((said += child.readAll()).contains(" started") && Loopback::accepts(socksPort) &&
+                 Loopback::accepts(httpPort))) {
             QCoreApplication::processEvents();
             if (terminatedBy != 0) {
                 child.kill();
@@ -188,7 +192,7 @@ int main(int argc, char *argv[])
             }
             const bool ended = child.state() == QProcess::NotRunning || child.waitForFinished(0);
             if (ended || deadline.hasExpired()) {
-                const QString output = QString::fromUtf8(child.readAll()).trimmed();
+                const QString output = QString::fromUtf8(said + child.readAll()).trimmed();
                 child.kill();
                 child.waitForFinished(1000);
                 if (ended && attempt < V2RayLaunchAttempts) {
