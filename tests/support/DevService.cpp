@@ -24,6 +24,11 @@ DevService::DevService(QObject *parent) : QObject(parent)
 
 DevService::~DevService()
 {
+    stop();
+}
+
+void DevService::stop()
+{
     if (process.state() == QProcess::NotRunning)
         return;
     // Closing its input ends the service; a service that does not end is killed.
@@ -34,34 +39,54 @@ DevService::~DevService()
     }
 }
 
-bool DevService::start()
+bool DevService::start(const QStringList &arguments)
 {
-    process.start(QStringLiteral(MIREVO_DEV_SERVICE_PATH),
-                  {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--exit-with-stdin")});
+    extraArguments = arguments;
+    return launch(0);
+}
+
+bool DevService::restart()
+{
+    stop();
+    return launch(servicePort);
+}
+
+QString DevService::output()
+{
+    printed += process.readAllStandardOutput();
+    return QString::fromUtf8(printed);
+}
+
+bool DevService::launch(quint16 port)
+{
+    printed.clear();
+    process.start(
+        QStringLiteral(MIREVO_DEV_SERVICE_PATH),
+        QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--exit-with-stdin")} +
+            extraArguments);
     if (!process.waitForStarted(startTimeoutMs)) {
         qWarning().noquote() << "[DevService] cannot start" << MIREVO_DEV_SERVICE_PATH
                              << process.errorString();
         return false;
     }
-    QByteArray output;
     QElapsedTimer clock;
     clock.start();
-    while (!output.contains('\n') && clock.elapsed() < startTimeoutMs) {
+    while (!printed.contains('\n') && clock.elapsed() < startTimeoutMs) {
         if (!process.waitForReadyRead(static_cast<int>(startTimeoutMs - clock.elapsed())))
             break;
-        output += process.readAllStandardOutput();
+        printed += process.readAllStandardOutput();
     }
-    const QByteArray line = output.left(output.indexOf('\n')).trimmed();
+    const QByteArray line = printed.left(printed.indexOf('\n')).trimmed();
     const QByteArray prefix = QByteArrayLiteral("listening on 127.0.0.1:");
     if (!line.startsWith(prefix)) {
         qWarning().noquote() << "[DevService] unexpected first line:" << line;
         return false;
     }
     bool ok = false;
-    const uint port = line.mid(prefix.size()).toUInt(&ok);
-    if (!ok || port == 0 || port > 65535)
+    const uint bound = line.mid(prefix.size()).toUInt(&ok);
+    if (!ok || bound == 0 || bound > 65535)
         return false;
-    servicePort = static_cast<quint16>(port);
+    servicePort = static_cast<quint16>(bound);
     return true;
 }
 

@@ -17,8 +17,14 @@ public:
     explicit DevService(QObject *parent = nullptr);
     ~DevService() override;
 
-    // Starts the service and waits for its "listening on 127.0.0.1:PORT" line.
-    bool start();
+    // Starts the service and waits for its "listening on 127.0.0.1:PORT" line; `arguments` come after
+    // --port (for example --state FILE).
+    bool start(const QStringList &arguments = {});
+    // Ends the service as a person ends it (its input closes) and starts it again with the same
+    // arguments on the same port, as the next run of the demo does.
+    bool restart();
+    // What the service printed on standard output so far, the "listening on" line included.
+    QString output();
     quint16 port() const { return servicePort; }
     // http://127.0.0.1:PORT/api/v1/ — what HttpClient::setBaseUrl takes.
     QString baseUrl() const;
@@ -74,7 +80,12 @@ public:
     QString lastControlError() const { return controlError; }
 
 private:
+    bool launch(quint16 port);
+    void stop();
+
     QProcess process;
+    QStringList extraArguments;
+    QByteArray printed;
     quint16 servicePort = 0;
     mutable QString controlError;
 };

@@ -1,5 +1,8 @@
 #include "VmessTestServer.h"
 
+#include "Loopback.h"
+#include "ProcessTies.h"
+#include "SelfSignedCertificate.h"
 #include "StandinState.h"
 
 #include <QDeadlineTimer>
@@ -7,38 +10,20 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QUuid>
-
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int ReadyLimitMs = 5000;
 constexpr int LaunchAttempts = 3;
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 } // namespace
 
 VmessTestServer::VmessTestServer(QObject *parent) : QObject(parent)
 {
-    const pid_t self = ::getpid();
     // A test that dies must not leave its server behind.
-    process.setChildProcessModifier([self]() {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != self)
-            ::_exit(1);
-    });
+    ProcessTies::endWithThisProcess(process);
     process.setProcessChannelMode(QProcess::MergedChannels);
 }
 
@@ -83,24 +68,13 @@ void VmessTestServer::stop()
 
 bool VmessTestServer::makeCertificate()
 {
-    QStringList names{QStringLiteral("DNS:vmess.mirevo.test"), QStringLiteral("IP:127.0.0.1")};
+    QStringList names{QStringLiteral("vmess.mirevo.test")};
     if (!settings.sni.isEmpty() && QHostAddress(settings.sni).isNull())
-        names.prepend(QStringLiteral("DNS:") + settings.sni);
-    QProcess openssl;
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(
-        QStringLiteral("openssl"),
-        {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-         QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-         QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-         QStringLiteral("/CN=vmess.mirevo.test"), QStringLiteral("-addext"),
-         QStringLiteral("subjectAltName=") + names.join(QLatin1Char(',')), QStringLiteral("-keyout"),
-         directory->filePath(QStringLiteral("key.pem")), QStringLiteral("-out"), certificatePath()});
-    if (!openssl.waitForFinished(10000) || openssl.exitStatus() != QProcess::NormalExit ||
-        openssl.exitCode() != 0) {
-        error = QStringLiteral("openssl req failed: %1").arg(QString::fromUtf8(openssl.readAll()));
+        names.prepend(settings.sni);
+    error = SelfSignedCertificate::make(certificatePath(), directory->filePath(QStringLiteral("key.pem")),
+                                        names, 2);
+    if (!error.isEmpty())
         return false;
-    }
     if (!StandinState::trustCertificate(certificatePath())) {
         error = QStringLiteral("cannot hand the certificate to the core stand-in");
         return false;
@@ -110,7 +84,7 @@ bool VmessTestServer::makeCertificate()
 
 bool VmessTestServer::launch()
 {
-    serverPort = freePort();
+    serverPort = Loopback::freePort();
     QJsonObject stream{{QStringLiteral("network"), settings.network}};
     if (settings.network == QLatin1String("ws")) {
         QJsonObject ws{
@@ -152,7 +126,7 @@ bool VmessTestServer::launch()
     file.write(QJsonDocument(config).toJson());
     file.close();
 
-    const QString v2ray = QStandardPaths::findExecutable(QStringLiteral("v2ray"));
+    const QString v2ray = ProcessTies::v2rayProgram();
     if (v2ray.isEmpty()) {
         error = QStringLiteral("v2ray is not installed (scripts/setup installs it)");
         return false;
@@ -164,9 +138,7 @@ bool VmessTestServer::launch()
     }
     const QDeadlineTimer deadline(ReadyLimitMs);
     while (!deadline.hasExpired()) {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, serverPort);
-        if (probe.waitForConnected(200))
+        if (Loopback::accepts(serverPort))
             return true;
         if (process.state() == QProcess::NotRunning)
             break;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
 
 namespace MirevoDev {
 
@@ -22,6 +24,19 @@ struct DevReply
         reply.body = QJsonDocument(object).toJson(QJsonDocument::Compact);
         reply.envelopeAllowed = status >= 200 && status < 300;
         return reply;
+    }
+
+    // {"success": true, "message": ..., "data": ...}, the frame of nearly every answer.
+    static DevReply success(const QString &message, const QJsonValue &data, int status = 200)
+    {
+        return json(status, {{QStringLiteral("success"), true},
+                             {QStringLiteral("message"), message},
+                             {QStringLiteral("data"), data}});
+    }
+
+    static DevReply failure(int status, const QString &message)
+    {
+        return json(status, {{QStringLiteral("success"), false}, {QStringLiteral("message"), message}});
     }
 };
 

@@ -1,11 +1,18 @@
-// mirevo-dev-service: the Mirevo REST service for development and tests, with in-memory state.
+// mirevo-dev-service: the Mirevo REST service for development and tests.
 //
-//   mirevo-dev-service --port N [--exit-with-stdin]      (N = 0 picks a free port)
+//   mirevo-dev-service --port N [--state FILE] [--vmess-endpoint FILE] [--exit-with-stdin]
+//                                                        (N = 0 picks a free port)
 //
+// --state keeps accounts, tokens, orders and trials in FILE across runs (without it everything lives in
+// memory): read at start, written after every change. A missing file or one that is not a state file
+// starts from the demo seed, and a line on standard output says which.
+// --vmess-endpoint names the JSON file of a local vmess endpoint (tools/demoendpoint writes it), one line
+// per transport ("tcp", "ws", "tcp+tls", "ws+tls") with address, port, id, aid, net, path, host, tls
+// and sni; the seeded servers then lead there instead of to made-up hosts.
 // --exit-with-stdin ends the service when its standard input reaches end of file, so a service started by
-// a test does not outlive a test that crashed.
-// Listens on 127.0.0.1 only. The first line on standard output is "listening on 127.0.0.1:PORT";
-// request log lines go to standard error. Demo account: demo@mirevo.dev / mirevo123.
+// a test or a script does not outlive it.
+// Listens on 127.0.0.1 only. The first line on standard output is "listening on 127.0.0.1:PORT", then
+// the state file's line; request log lines go to standard error. Demo account: demo@mirevo.dev / mirevo123.
 //
 // How this service behaves where the client leaves it open:
 // - Frame: every answer of /api/v1 is JSON with "success" and "message"; data under "data". Failures carry
@@ -69,9 +76,13 @@
 //                                      with a delay delays the service's own answer; times <= 0: until
 //                                      cleared
 //   POST /_control/script/clear
-//   GET  /_control/tokens              POST /_control/tokens/revoke {token}   POST
-//   /_control/tokens/revoke-all GET  /_control/payments            POST /_control/payments/status {order_id,
-//   status} POST /_control/config              {key, value[, type]} POST /_control/envelope {enabled, secret}
+//   GET  /_control/tokens
+//   POST /_control/tokens/revoke       {token}
+//   POST /_control/tokens/revoke-all
+//   GET  /_control/payments
+//   POST /_control/payments/status     {order_id, status}
+//   POST /_control/config              {key, value[, type]}
+//   POST /_control/envelope            {enabled, secret}
 //   POST /_control/heartbeat           {interval} and/or {device_status, force_disconnect, message[,
 //   device_id]} GET  /_control/heartbeats          the bodies of every heartbeat received POST
 //   /_control/servers             {name, country_code, tier, requires_vip, encrypted,
@@ -80,17 +91,25 @@
 //                                       vip_expires_at, trial_hours, trial_used, vip_trial_used]} -> {user}
 //   POST /_control/announcements       {title, content, type, platform} -> {id}
 //   POST /_control/orders              {email, count, status, plan_id, payment_method} -> {order_ids}
-//   POST /_control/reset               back to the seeded state; log, heartbeats and scripts emptied
+//   POST /_control/reset               back to the seeded state (also in the state file); log, heartbeats
+//                                      and scripts emptied
+//
+// The service's areas, one class each: Accounts (sign-in, registration, tokens), Configuration and
+// Trials, ServerCatalog, Payments and OrderHistory, Announcements, Heartbeats; DevServiceState routes
+// the API to them, ControlEndpoint and RequestJournal serve the tests, StateFile keeps what a restart
+// keeps, DevServiceServer is the HTTP face.
 
 #include "DevServiceServer.h"
+#include "ProcessTies.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDebug>
-#include <QSocketNotifier>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
-#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -106,6 +125,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption stdinOption(QStringLiteral("exit-with-stdin"),
                                          QStringLiteral("Quit when standard input is closed"));
     parser.addOption(stdinOption);
+    const QCommandLineOption stateOption(
+        QStringLiteral("state"), QStringLiteral("Keep accounts, tokens, orders and trials in this file"),
+        QStringLiteral("file"));
+    parser.addOption(stateOption);
+    const QCommandLineOption endpointOption(
+        QStringLiteral("vmess-endpoint"),
+        QStringLiteral("The seeded servers lead to this local vmess endpoint"), QStringLiteral("file"));
+    parser.addOption(endpointOption);
     parser.process(app);
 
     bool ok = false;
@@ -116,24 +143,36 @@ int main(int argc, char *argv[])
     }
 
     MirevoDev::DevServiceServer server;
+    if (parser.isSet(endpointOption)) {
+        QFile file(parser.value(endpointOption));
+        QJsonParseError error;
+        const QJsonDocument document =
+            QJsonDocument::fromJson(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), &error);
+        const QString problem = !file.isOpen() ? file.errorString()
+                                : error.error != QJsonParseError::NoError
+                                    ? error.errorString()
+                                    : server.useVmessEndpoint(document.object());
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "cannot use the vmess endpoint %s: %s\n", qPrintable(file.fileName()),
+                         qPrintable(problem));
+            return 2;
+        }
+    }
+    QString stateLine;
+    if (parser.isSet(stateOption))
+        stateLine = server.keepStateIn(parser.value(stateOption));
+
     const quint16 bound = server.listen(static_cast<quint16>(port));
     if (bound == 0) {
         std::fprintf(stderr, "cannot listen on 127.0.0.1:%u\n", port);
         return 1;
     }
     std::printf("listening on 127.0.0.1:%u\n", static_cast<unsigned>(bound));
+    if (!stateLine.isEmpty())
+        std::printf("%s\n", qPrintable(stateLine));
     std::fflush(stdout);
 
-    if (parser.isSet(stdinOption)) {
-        auto *watcher = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &app);
-        QObject::connect(watcher, &QSocketNotifier::activated, &app, [watcher]() {
-            char buffer[256];
-            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (got <= 0) {
-                watcher->setEnabled(false);
-                QCoreApplication::quit();
-            }
-        });
-    }
+    if (parser.isSet(stdinOption))
+        ProcessTies::quitWhenInputCloses(app);
     return app.exec();
 }

@@ -4,7 +4,9 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -44,6 +47,18 @@ QJsonObject decodeLinkJson(const QString &link)
     if (!link.startsWith(QLatin1String("vmess://")))
         return {};
     return parse(QByteArray::fromBase64(link.mid(8).toLatin1()));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -90,6 +105,11 @@ private slots:
     void announcements();
     void requestLogAndScripts();
     void delayedReply();
+    void stateFileAtStart_data();
+    void stateFileAtStart();
+    void stateAcrossRestarts();
+    void vmessEndpoint_data();
+    void vmessEndpoint();
 
 private:
     Answer send(const QString &method, const QString &path, const QByteArray &body = {},
@@ -1239,6 +1259,236 @@ void TestDevService::delayedReply()
     service.scriptReply(QStringLiteral("GET"), QStringLiteral("configs"), 0, {}, 400);
     QCOMPARE(send(QStringLiteral("GET"), QStringLiteral("configs")).status, 200);
     QCOMPARE(send(QStringLiteral("GET"), QStringLiteral("plans")).status, 200);
+}
+
+void TestDevService::stateFileAtStart_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no file
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("keptAside");
+
+    const QByteArray lists = R"("accounts":{"accounts":[],"sessions":[]},"payments":{"payments":[]})";
+    QTest::newRow("no file yet") << QByteArray() << "no state file at" << false;
+    QTest::newRow("empty") << QByteArray("") << "is not a state file" << true;
+    QTest::newRow("cut off") << QByteArray(R"({"version":1,"accounts":{"accounts":[{"id":1,)")
+                             << "is not a state file" << true;
+    QTest::newRow("another version") << "{\"version\":2," + lists + "}"
+                                     << "is not a state file" << true;
+    QTest::newRow("no lists") << QByteArray(R"({"version":1})") << "is not a state file" << true;
+    QTest::newRow("account without e-mail")
+        << QByteArray(
+               R"({"version":1,"accounts":{"accounts":[{"id":1}],"sessions":[]},"payments":{"payments":[]}})")
+        << "is not a state file" << true;
+}
+
+void TestDevService::stateFileAtStart()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, line);
+    QFETCH(bool, keptAside);
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("state/service.json"));
+    if (!content.isNull()) {
+        QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("state"))));
+        QVERIFY(writeFile(path, content));
+    }
+    DevService restarted;
+    QVERIFY(restarted.start({QStringLiteral("--state"), path}));
+
+    // One line says what the service made of the file; then it serves the demo seed.
+    QTRY_VERIFY(restarted.output().count(QLatin1Char('\n')) >= 2);
+    const QString said = restarted.output().section(QLatin1Char('\n'), 1, 1);
+    QVERIFY2(said.startsWith(QLatin1String("state: ")) && said.contains(line) &&
+                 said.contains(QLatin1String("starting from the demo seed")),
+             qPrintable(said));
+    const Answer login = send(QStringLiteral("POST"), restarted.baseUrl() + QStringLiteral("auth/login"),
+                              QJsonDocument(QJsonObject{{"email", DevService::demoEmail()},
+                                                        {"password", DevService::demoPassword()},
+                                                        {"device_id", "device-a"}})
+                                  .toJson());
+    QCOMPARE(login.status, 200);
+
+    // What was there is kept for a person to look at, never overwritten by the fresh state.
+    QCOMPARE(QFile::exists(path + QStringLiteral(".broken")), keptAside);
+    if (keptAside)
+        QCOMPARE(readFile(path + QStringLiteral(".broken")), content);
+    QTRY_COMPARE(parse(readFile(path)).value("version").toInt(), 1);
+    QCOMPARE(parse(readFile(path)).value("accounts").toObject().value("sessions").toArray().size(), 1);
+}
+
+void TestDevService::stateAcrossRestarts()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("service.json"));
+    DevService restarted;
+    QVERIFY(restarted.start({QStringLiteral("--state"), path}));
+    auto call = [&](const QString &method, const QString &endpoint, const QJsonObject &body,
+                    const QString &token) {
+        return send(method, restarted.baseUrl() + endpoint,
+                    method == QLatin1String("POST") ? QJsonDocument(body).toJson() : QByteArray(), token);
+    };
+    auto login = [&](const QString &email, const QString &password) {
+        return call(QStringLiteral("POST"), QStringLiteral("auth/login"),
+                    {{"email", email}, {"password", password}, {"device_id", "device-a"}}, {})
+            .json.value("token")
+            .toString();
+    };
+
+    // A registration, a sign-in with a trial and a paid order, and a sign-in that signed out again.
+    const Answer registered = call(QStringLiteral("POST"), QStringLiteral("auth/register"),
+                                   {{"email", "keeper@mirevo.dev"},
+                                    {"password", "secret1"},
+                                    {"password_confirmation", "secret1"},
+                                    {"name", "Keeper"},
+                                    {"device_id", "device-k"}},
+                                   {});
+    QCOMPARE(registered.status, 201);
+    const QString keeper = registered.json.value("token").toString();
+    const QString demo = login(DevService::demoEmail(), DevService::demoPassword());
+    QCOMPARE(call(QStringLiteral("POST"), QStringLiteral("trial/activate-free"), {}, demo).status, 200);
+    const QString orderId = call(QStringLiteral("POST"), QStringLiteral("payments/create"),
+                                 {{"plan_id", 1}, {"payment_method", "alipay"}}, demo)
+                                .json.value("data")
+                                .toObject()
+                                .value("order_id")
+                                .toString();
+    QVERIFY(!orderId.isEmpty());
+    restarted.setPaymentStatus(orderId, QStringLiteral("completed"));
+    QVERIFY(restarted.lastControlError().isEmpty());
+    const QString gone = login(DevService::demoEmail(), DevService::demoPassword());
+    QCOMPARE(call(QStringLiteral("POST"), QStringLiteral("auth/logout"), {}, gone).status, 200);
+    const QJsonObject before =
+        call(QStringLiteral("GET"), QStringLiteral("auth/me"), {}, demo).json.value("data").toObject();
+    QVERIFY(before.value("is_vip").toBool());
+
+    QVERIFY(restarted.restart());
+    QTRY_VERIFY(
+        restarted.output().contains(QStringLiteral("state: restored 2 accounts, 3 tokens and 1 orders")));
+
+    // The tokens still sign in as they did, and the one signed out stays out.
+    const Answer keeperMe = call(QStringLiteral("GET"), QStringLiteral("auth/me"), {}, keeper);
+    QCOMPARE(keeperMe.status, 200);
+    QCOMPARE(keeperMe.json.value("data").toObject().value("email").toString(),
+             QStringLiteral("keeper@mirevo.dev"));
+    const Answer demoMe = call(QStringLiteral("GET"), QStringLiteral("auth/me"), {}, demo);
+    QCOMPARE(demoMe.status, 200);
+    QCOMPARE(demoMe.json.value("data").toObject(), before);
+    QCOMPARE(call(QStringLiteral("GET"), QStringLiteral("auth/me"), {}, gone).status, 401);
+    QVERIFY(!login(QStringLiteral("keeper@mirevo.dev"), QStringLiteral("secret1")).isEmpty());
+
+    // The trial was taken, the order is in the history, and new ids do not repeat old ones.
+    QCOMPARE(call(QStringLiteral("POST"), QStringLiteral("trial/activate-free"), {}, demo).status, 422);
+    const QJsonArray orders =
+        call(QStringLiteral("GET"), QStringLiteral("orders"), {}, demo).json.value("data").toArray();
+    QCOMPARE(orders.size(), 1);
+    QCOMPARE(orders.at(0).toObject().value("order_number").toString(), orderId);
+    QCOMPARE(orders.at(0).toObject().value("status").toString(), QStringLiteral("completed"));
+    const QJsonObject second = call(QStringLiteral("POST"), QStringLiteral("payments/create"),
+                                    {{"plan_id", 2}, {"payment_method", "wechat"}}, demo)
+                                   .json.value("data")
+                                   .toObject();
+    QVERIFY(!second.value("order_id").toString().isEmpty());
+    QVERIFY(second.value("order_id").toString() != orderId);
+    const Answer newcomer = call(QStringLiteral("POST"), QStringLiteral("auth/register"),
+                                 {{"email", "newcomer@mirevo.dev"},
+                                  {"password", "secret1"},
+                                  {"password_confirmation", "secret1"},
+                                  {"name", "Newcomer"},
+                                  {"device_id", "device-n"}},
+                                 {});
+    QCOMPARE(newcomer.status, 201);
+    QCOMPARE(newcomer.json.value("data").toObject().value("id").toInt(), 3);
+    QVERIFY(newcomer.json.value("token").toString() != keeper);
+}
+
+void TestDevService::vmessEndpoint_data()
+{
+    QTest::addColumn<QByteArray>("file"); // null: no such file
+    QTest::addColumn<int>("exitCode");
+
+    QJsonObject lines;
+    int port = 41001;
+    for (const QString &transport : QStringList{"tcp", "ws", "tcp+tls", "ws+tls"}) {
+        const bool ws = transport.startsWith(QLatin1String("ws"));
+        const bool tls = transport.endsWith(QLatin1String("tls"));
+        lines.insert(transport, QJsonObject{{"address", "127.0.0.1"},
+                                            {"port", port++},
+                                            {"id", "9d0b5c3e-6f1a-4b55-9a4e-0c4f5f2d7e11"},
+                                            {"aid", 0},
+                                            {"net", ws ? "ws" : "tcp"},
+                                            {"path", ws ? "/mirevo" : ""},
+                                            {"host", ""},
+                                            {"tls", tls ? "tls" : ""},
+                                            {"sni", tls ? "vmess.mirevo.test" : ""}});
+    }
+    QJsonObject short_ = lines;
+    short_.remove(QStringLiteral("ws+tls"));
+    QTest::newRow("every transport") << QJsonDocument(lines).toJson() << 0;
+    QTest::newRow("a transport missing") << QJsonDocument(short_).toJson() << 2;
+    QTest::newRow("not JSON") << QByteArray("tcp=41001") << 2;
+    QTest::newRow("no such file") << QByteArray() << 2;
+}
+
+void TestDevService::vmessEndpoint()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, exitCode);
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("endpoint.json"));
+    if (!file.isNull())
+        QVERIFY(writeFile(path, file));
+    if (exitCode != 0) {
+        // A demo whose servers lead nowhere is refused at start, not found out at the first connect.
+        QProcess process;
+        process.start(QStringLiteral(MIREVO_DEV_SERVICE_PATH), {QStringLiteral("--port"), QStringLiteral("0"),
+                                                                QStringLiteral("--vmess-endpoint"), path});
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitCode(), exitCode);
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(path));
+        return;
+    }
+
+    DevService demo;
+    QVERIFY(demo.start({QStringLiteral("--vmess-endpoint"), path}));
+    const QJsonObject lines = parse(file);
+    const QString token = send(QStringLiteral("POST"), demo.baseUrl() + QStringLiteral("auth/login"),
+                               QJsonDocument(QJsonObject{{"email", DevService::demoEmail()},
+                                                         {"password", DevService::demoPassword()},
+                                                         {"device_id", "device-a"}})
+                                   .toJson())
+                              .json.value("token")
+                              .toString();
+    const QString passphrase = linkPassphrase();
+    const Answer answer = send(QStringLiteral("GET"), demo.baseUrl() + QStringLiteral("servers"), {}, token);
+    QCOMPARE(answer.status, 200);
+
+    // Every seeded line, free and VIP alike, leads to the endpoint, one line per transport.
+    QSet<QString> transports;
+    QSet<QString> tiers;
+    for (const QJsonValue &value : answer.json.value("data").toArray()) {
+        const QJsonObject server = value.toObject();
+        QString link = server.value("vmess_link").toString();
+        if (!link.startsWith(QLatin1String("vmess://")))
+            link = CryptoUtil::decryptVmessLink(link, passphrase);
+        const QJsonObject json = decodeLinkJson(link);
+        const QString transport =
+            json.value("net").toString() + (json.value("tls").toString().isEmpty() ? "" : "+tls");
+        const QJsonObject line = lines.value(transport).toObject();
+        QVERIFY2(!line.isEmpty(), qPrintable(transport));
+        QCOMPARE(json.value("add").toString(), line.value("address").toString());
+        QCOMPARE(json.value("port").toString(), QString::number(line.value("port").toInt()));
+        QCOMPARE(json.value("id").toString(), line.value("id").toString());
+        QCOMPARE(json.value("path").toString(), line.value("path").toString());
+        QCOMPARE(json.value("sni").toString(), line.value("sni").toString());
+        QCOMPARE(server.value("port").toInt(), line.value("port").toInt());
+        transports.insert(transport);
+        tiers.insert(server.value("tier").toString());
+    }
+    QCOMPARE(transports, QSet<QString>({"tcp", "ws", "tcp+tls", "ws+tls"}));
+    QCOMPARE(tiers, QSet<QString>({"free", "vip"}));
 }
 
 QTEST_MAIN(TestDevService)

@@ -1,6 +1,8 @@
 #include "ControllerServer.h"
 #include "CoreConfig.h"
+#include "Loopback.h"
 #include "MixedRelay.h"
+#include "ProcessTies.h"
 #include "StandinStore.h"
 #include "TerminationWatcher.h"
 
@@ -11,7 +13,6 @@
 #include <QJsonDocument>
 #include <QNetworkDatagram>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryFile>
@@ -19,9 +20,6 @@
 #include <QUdpSocket>
 
 #include <cstdio>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 using namespace Standin;
 
@@ -43,25 +41,12 @@ int fatal(const QString &text)
     return 1;
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 QString portTaken(const QHostAddress &address, quint16 port)
 {
     QTcpServer probe;
     if (probe.listen(address, port))
         return {};
     return QStringLiteral("listen tcp %1:%2: %3").arg(address.toString()).arg(port).arg(probe.errorString());
-}
-
-bool accepts(quint16 port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(200);
 }
 
 } // namespace
@@ -113,14 +98,12 @@ int main(int argc, char *argv[])
             return fatal(QStringLiteral("start service: %1").arg(taken));
     }
 
-    QString v2ray = qEnvironmentVariable("MIREVO_V2RAY");
-    if (v2ray.isEmpty())
-        v2ray = QStandardPaths::findExecutable(QStringLiteral("v2ray"));
+    const QString v2ray = ProcessTies::v2rayProgram();
     if (v2ray.isEmpty())
         return fatal(QStringLiteral("v2ray not found on PATH (Debian package v2ray)"));
 
-    const quint16 socksPort = freePort();
-    const quint16 httpPort = freePort();
+    const quint16 socksPort = Loopback::freePort();
+    const quint16 httpPort = Loopback::freePort();
     const QString trustedCa = StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
     QTemporaryFile v2rayConfig(QDir::tempPath() + QStringLiteral("/xray-standin-XXXXXX.json"));
     if (!v2rayConfig.open())
@@ -131,20 +114,15 @@ int main(int argc, char *argv[])
     v2rayConfig.flush();
 
     QProcess child;
-    const pid_t self = ::getpid();
     // A SIGKILLed core cannot clean up: the kernel ends v2ray with it.
-    child.setChildProcessModifier([self]() {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != self)
-            ::_exit(1);
-    });
+    ProcessTies::endWithThisProcess(child);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(v2ray, {QStringLiteral("-config"), v2rayConfig.fileName()});
     if (!child.waitForStarted(5000))
         return fatal(QStringLiteral("start v2ray: %1").arg(child.errorString()));
 
     const QDeadlineTimer deadline(V2RayReadyLimitMs);
-    while (!(accepts(socksPort) && accepts(httpPort))) {
+    while (!(Loopback::accepts(socksPort) && Loopback::accepts(httpPort))) {
         if (child.state() == QProcess::NotRunning || child.waitForFinished(0) || deadline.hasExpired()) {
             const QString output = QString::fromUtf8(child.readAll()).trimmed();
             child.kill();

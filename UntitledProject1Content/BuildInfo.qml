@@ -1,11 +1,13 @@
 pragma Singleton
 import QtQuick
+import UntitledProject1Content
 
-// Values fixed when the client is built (the CMake cache variable MIREVO_API_BASE_URL).
+// Values fixed when the client is built: the service address the executable links (the CMake cache
+// variable MIREVO_API_BASE_URL for the client, MIREVO_DEV_SERVICE_PORT for the demo client).
 QtObject {
     id: buildInfo
 
-    readonly property string apiBaseUrl: "@MIREVO_API_BASE_URL_QML@"
+    readonly property string apiBaseUrl: ServiceAddress.apiBaseUrl
     readonly property string serviceHost: buildInfo.hostOf(buildInfo.apiBaseUrl)
 
     // The host part of an absolute URL: no scheme, no user, no port, no path.

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "DevReply.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+namespace MirevoDev {
+
+// Accounts and their sign-ins: sign-in, registration, sign-out and the current user, the bearer tokens,
+// and the user record every other area answers with.
+class Accounts
+{
+public:
+    struct Account
+    {
+        int id = 0;
+        QString email;
+        QString password;
+        QString name;
+        QString status = QStringLiteral("active");
+        QDateTime vipExpiresAt;
+        bool trialUsed = false;
+        QDateTime trialExpiresAt;
+        int trialHoursTotal = 0;
+        bool vipTrialUsed = false;
+        QDateTime createdAt;
+        qint64 totalUpload = 0;
+        qint64 totalDownload = 0;
+        int totalTime = 0;
+        QString referralCode; // the code this account hands out
+        int referredBy = 0;   // the account whose code it registered with
+    };
+    struct Session
+    {
+        QString token;
+        int accountId = 0;
+        QString deviceId;
+        QString deviceName;
+        bool revoked = false;
+        QDateTime issuedAt;
+    };
+
+    static QString demoEmail();
+    static QString demoPassword();
+
+    Accounts() { reset(); }
+    // Only the demo account, no sign-ins.
+    void reset();
+
+    DevReply login(const QJsonObject &body);
+    DevReply registerAccount(const QJsonObject &body, bool registrationOpen);
+    DevReply logout(Session &session);
+    DevReply me(const Account &account) const;
+
+    // The live session of a bearer token: none for an empty, unknown or revoked token.
+    Session *sessionFor(const QString &token);
+    Account *byId(int id);
+    Account *byEmail(const QString &email);
+    QString emailOf(int accountId) const;
+    qsizetype accountCount() const { return accounts.size(); }
+    qsizetype tokenCount() const { return sessions.size(); }
+
+    static bool isVip(const Account &account);
+    static double trialHoursRemaining(const Account &account);
+    static QJsonObject userJson(const Account &account);
+
+    // Control operations; each answers an error text, empty on success.
+    QString revokeToken(const QString &token);
+    void revokeAllTokens();
+    QJsonArray tokens() const;
+    QString updateUser(const QJsonObject &fields, QJsonObject *user);
+
+    // What a restart keeps: every account and every token.
+    QJsonObject saved() const;
+    bool restore(const QJsonObject &saved, QString *error);
+
+private:
+    QString issueToken(const Account &account, const QJsonObject &body);
+    Account &create(const QString &email, const QString &password, const QString &name);
+
+    QList<Account> accounts;
+    QList<Session> sessions;
+    int nextAccountId = 1;
+};
+
+} // namespace MirevoDev
