@@ -6,8 +6,9 @@
 //   mirevo_connected_bench [seconds]
 //
 // Prints "connected cpu_percent=N hidden_cpu_percent=N": the process's CPU time (user and system) over
-// `seconds` of wall time each (default 10), as a percentage of one core. Expects the command stand-ins
-// first on PATH and a home of its own (scripts/bench sees to both).
+// `seconds` of wall time each (default 10), as a percentage of one core; then the frames the window drew
+// per second in each ("connected frames_per_second=N hidden_frames_per_second=N"). Expects the command
+// stand-ins first on PATH and a home of its own (scripts/bench sees to both).
 
 #include "DevService.h"
 #include "api/network/HttpClient.h"
@@ -44,17 +45,30 @@ qint64 cpuMicroseconds()
            usage.ru_stime.tv_usec;
 }
 
-// The share of one core the process used while a plain event loop, as the client's own, ran on for
-// `milliseconds` (QTest::qWait would add wake-ups of its own).
-double cpuPercentOver(int milliseconds)
+struct Cost
 {
+    double cpuPercent = 0;
+    // Unlike the CPU share, not disturbed by what else runs on the machine.
+    double framesPerSecond = 0;
+};
+
+// What the process spent while a plain event loop, as the client's own, ran on for `milliseconds`
+// (QTest::qWait would add wake-ups of its own): the share of one core, and the frames the window drew.
+Cost costOver(QQuickWindow *window, int milliseconds)
+{
+    int frames = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(window, &QQuickWindow::afterRendering, window, [&frames]() { ++frames; });
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     const qint64 cpuBefore = cpuMicroseconds();
     QElapsedTimer wall;
     wall.start();
     loop.exec();
-    return 100.0 * double(cpuMicroseconds() - cpuBefore) / double(wall.nsecsElapsed() / 1000);
+    const double wallMicroseconds = double(wall.nsecsElapsed() / 1000);
+    QObject::disconnect(counting);
+    return {100.0 * double(cpuMicroseconds() - cpuBefore) / wallMicroseconds,
+            frames * 1e6 / wallMicroseconds};
 }
 
 bool fail(const char *what)
@@ -63,7 +77,7 @@ bool fail(const char *what)
     return false;
 }
 
-bool measure(int seconds, double &visiblePercent, double &hiddenPercent)
+bool measure(int seconds, Cost &visible, Cost &hidden)
 {
     DevService dev;
     if (!dev.start())
@@ -113,10 +127,10 @@ bool measure(int seconds, double &visiblePercent, double &hiddenPercent)
 
     // Past the screen's own reaction to the connection, then the steady state.
     QTest::qWait(2000);
-    visiblePercent = cpuPercentOver(seconds * 1000);
+    visible = costOver(window, seconds * 1000);
     window->hide();
     QTest::qWait(1000);
-    hiddenPercent = cpuPercentOver(seconds * 1000);
+    hidden = costOver(window, seconds * 1000);
     window->show();
 
     QSignalSpy disconnected(api, &QmlApiAdapter::vpnDisconnected);
@@ -140,10 +154,13 @@ int main(int argc, char *argv[])
     });
 
     const int seconds = qMax(1, app.arguments().value(1, QStringLiteral("10")).toInt());
-    double visible = 0;
-    double hidden = 0;
+    Cost visible;
+    Cost hidden;
     if (!measure(seconds, visible, hidden))
         return 1;
-    std::printf("connected cpu_percent=%.1f hidden_cpu_percent=%.1f\n", visible, hidden);
+    std::printf("connected cpu_percent=%.1f hidden_cpu_percent=%.1f\n", visible.cpuPercent,
+                hidden.cpuPercent);
+    std::printf("connected frames_per_second=%.1f hidden_frames_per_second=%.1f\n", visible.framesPerSecond,
+                hidden.framesPerSecond);
     return 0;
 }
