@@ -94,6 +94,12 @@ void ApiManager::logout(const ResultCallback &completion)
 {
     HeartbeatService::instance()->stopAutoHeartbeat();
     AuthService::instance()->logout([this, completion](bool success, const QString &message) {
+        // Not done: the user signed in again meanwhile, and what is cached belongs to that sign-in.
+        if (!success) {
+            if (completion)
+                completion(false, message);
+            return;
+        }
         PaymentService::instance()->stopPolling();
         ServerService::instance()->clearCache();
         OrderService::instance()->clearCache();

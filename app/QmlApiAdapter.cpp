@@ -1,5 +1,6 @@
 #include "app/QmlApiAdapter.h"
 
+#include "api/models/JsonReader.h"
 #include "api/services/AnnouncementService.h"
 #include "api/services/AuthService.h"
 #include "api/services/ConfigService.h"
@@ -15,7 +16,6 @@
 #include <QHash>
 #include <QTimer>
 
-#include <cmath>
 #include <memory>
 
 namespace Tavorin::Api {
@@ -36,7 +36,7 @@ int daysUntil(const QDateTime &expiry, const QDateTime &now, qint64 *secondsLeft
     *secondsLeft = seconds;
     if (seconds <= 0)
         return 0;
-    return static_cast<int>((seconds - 1) / 86400 + 1);
+    return Models::JsonReader::clampedInt(double((seconds - 1) / 86400 + 1));
 }
 
 // A query answers with the plan's days and the payment method; a poll's map leaves them out.
@@ -222,11 +222,11 @@ void QmlApiAdapter::updateUserInfo()
     else if (user.trialUsed)
         // A used trial shows what is really left of it, never the offer it started from.
         freeMinutes =
-            user.trialHoursRemaining > 0 ? static_cast<int>(std::trunc(user.trialHoursRemaining * 60)) : 0;
+            user.trialHoursRemaining > 0 ? Models::JsonReader::clampedInt(user.trialHoursRemaining * 60) : 0;
     else if (user.trialHoursRemaining > 0)
-        freeMinutes = static_cast<int>(std::trunc(user.trialHoursRemaining * 60));
+        freeMinutes = Models::JsonReader::clampedInt(user.trialHoursRemaining * 60);
     else if (user.trialHoursTotal > 0)
-        freeMinutes = user.trialHoursTotal * 60;
+        freeMinutes = Models::JsonReader::clampedInt(user.trialHoursTotal * 60.0);
     else
         freeMinutes = 120;
     VpnConnectionService::instance()->updateUserInfo(user);
@@ -245,6 +245,8 @@ void QmlApiAdapter::handleSignedIn(bool success, const QString &message, const Q
     }
     qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1成功:").arg(what)
                        << ApiManager::instance()->getCurrentUser().email;
+    // A sign-out still waiting for the service was for the sign-in before; this one may be left at once.
+    loggingOut = false;
     updateUserInfo();
     qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1成功，刷新系统配置").arg(what);
     getSystemConfig();
@@ -284,16 +286,17 @@ void QmlApiAdapter::logout()
     qDebug() << "🔴 [QmlApiAdapter] 开始退出登录流程";
     VpnConnectionService::instance()->onUserLoggedOut();
     ApiManager::instance()->logout([this](bool success, const QString &) {
-        if (success)
-            qDebug() << "✅ [QmlApiAdapter] API退出成功，清除本地数据";
-        else
-            qDebug() << "⚠️ [QmlApiAdapter] API退出失败，但仍清除本地数据";
+        loggingOut = false;
+        if (!success) {
+            // The user signed in again before the service answered: that sign-in stays.
+            qDebug() << "⚠️ [QmlApiAdapter] 退出登录的响应晚于新的登录，保留当前登录";
+            return;
+        }
+        qDebug() << "✅ [QmlApiAdapter] API退出成功，清除本地数据";
         setSignedOutState();
         emit userInfoChanged();
         emit loginStateChanged(false);
-        if (success)
-            qDebug() << "🔴 [QmlApiAdapter] 退出登录完成";
-        loggingOut = false;
+        qDebug() << "🔴 [QmlApiAdapter] 退出登录完成";
     });
 }
 

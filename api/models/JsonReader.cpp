@@ -98,4 +98,15 @@ qint64 JsonReader::lenientInteger64(const QJsonObject &json, const QString &key,
     return fallback;
 }
 
+int JsonReader::clampedInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (value <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
+}
+
 } // namespace Tavorin::Api::Models

@@ -25,6 +25,11 @@ public:
     static QDateTime dateTime(const QJsonObject &json, const QString &key);
     // Numbers and numeric strings alike, for figures that some services send as text.
     static qint64 lenientInteger64(const QJsonObject &json, const QString &key, qint64 fallback = 0);
+
+    // The one way a figure from the service (or one computed from it: minutes from hours, days from
+    // seconds) becomes an int: toward zero, and held at the ends of int's range instead of wrapping.
+    // Not a number gives 0.
+    static int clampedInt(double value);
 };
 
 } // namespace Tavorin::Api::Models

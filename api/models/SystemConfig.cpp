@@ -1,5 +1,9 @@
 #include "api/models/SystemConfig.h"
 
+#include "api/models/JsonReader.h"
+
+#include <cmath>
+
 namespace Tavorin::Api::Models {
 
 SystemConfig SystemConfig::fromJson(const QJsonObject &data)
@@ -47,6 +51,9 @@ int SystemConfig::getInt(const QString &key, int defaultValue) const
     const auto it = items.constFind(key);
     if (it == items.constEnd() || !it->value.isValid())
         return defaultValue;
+    // A number item holds a double of any size; it is rounded as before but never wraps.
+    if (it->value.typeId() == QMetaType::Double)
+        return JsonReader::clampedInt(std::round(it->value.toDouble()));
     return it->value.toInt();
 }
 

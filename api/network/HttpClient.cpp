@@ -38,7 +38,30 @@ QString errorName(QNetworkReply::NetworkError code)
     return name ? QString::fromLatin1(name) : QString::number(code);
 }
 
+const QString redirectRefused = QStringLiteral("服务器重定向到其他地址，已拒绝");
+const QString replyTooLarge = QStringLiteral("响应数据过大");
+
 } // namespace
+
+// What one reply has delivered so far.
+struct HttpClient::Transfer
+{
+    QByteArray body;
+    bool tooLarge = false;
+
+    // Reads what has arrived, one byte past the limit at most; false once the body is beyond it, which
+    // drops the body.
+    bool take(QNetworkReply *reply)
+    {
+        if (!tooLarge) {
+            body.append(reply->read(maxReplyBytes - body.size() + 1));
+            tooLarge = body.size() > maxReplyBytes;
+        }
+        if (tooLarge)
+            body.clear();
+        return !tooLarge;
+    }
+};
 
 HttpClient *HttpClient::instance()
 {
@@ -149,33 +172,68 @@ QNetworkRequest HttpClient::createRequest(const QUrl &url, bool withAuth) const
     request.setRawHeader("X-App-Version", "1.0.0");
     if (withAuth && !authToken.isEmpty())
         request.setRawHeader("Authorization", QStringLiteral("Bearer %1").arg(authToken).toUtf8());
+    // The body (a password) and the token go nowhere but where they were sent: a redirect is followed
+    // only within the same scheme, host and port.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     request.setTransferTimeout(timeoutMs);
     return request;
+}
+
+QString HttpClient::failureText(QNetworkReply *reply, const Transfer &transfer)
+{
+    if (transfer.tooLarge)
+        return replyTooLarge;
+    if (reply->error() == QNetworkReply::InsecureRedirectError)
+        return redirectRefused;
+    return reply->errorString();
 }
 
 void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
 {
     // The body is collected as it arrives: an aborted transfer (the timeout) discards what the reply
-    // still buffers, and the part that did arrive belongs to the response.
-    auto body = std::make_shared<QByteArray>();
-    connect(reply, &QNetworkReply::readyRead, this, [reply, body]() { body->append(reply->readAll()); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, body, completion]() {
-        body->append(reply->readAll());
-        handleReply(reply, *body, completion);
+    // still buffers, and the part that did arrive belongs to the response. Neither Qt's buffer nor
+    // ours ever holds more than the limit.
+    reply->setReadBufferSize(maxReplyBytes);
+    auto transfer = std::make_shared<Transfer>();
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, transfer]() {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maxReplyBytes) {
+            transfer->tooLarge = true;
+            reply->abort();
+        }
     });
-    connect(reply, &QNetworkReply::errorOccurred, this, [this, reply](QNetworkReply::NetworkError code) {
-        if (code == QNetworkReply::NoError)
-            return;
-        qWarning().noquote() << "[HttpClient] 网络错误:" << errorName(code) << reply->errorString();
-        emit networkError(reply->errorString());
+    connect(reply, &QNetworkReply::readyRead, this, [reply, transfer]() {
+        if (!transfer->take(reply))
+            reply->abort();
     });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, transfer, completion]() {
+        transfer->take(reply);
+        handleReply(reply, *transfer, completion);
+    });
+    connect(reply, &QNetworkReply::errorOccurred, this,
+            [this, reply, transfer](QNetworkReply::NetworkError code) {
+                if (code == QNetworkReply::NoError)
+                    return;
+                const QString text = failureText(reply, *transfer);
+                qWarning().noquote() << "[HttpClient] 网络错误:" << errorName(code) << text;
+                emit networkError(text);
+            });
 }
 
-void HttpClient::handleReply(QNetworkReply *reply, QByteArray body, const ResponseCallback &completion)
+void HttpClient::handleReply(QNetworkReply *reply, const Transfer &transfer,
+                             const ResponseCallback &completion)
 {
     ApiResponse response;
+    QByteArray body = transfer.body;
     bool notAnObject = false;
-    if (reply->error() != QNetworkReply::NoError) {
+    if (transfer.tooLarge || reply->error() == QNetworkReply::InsecureRedirectError) {
+        // Refused before its body was read: no reply at all as far as the services are concerned.
+        const QString text = failureText(reply, transfer);
+        qWarning().noquote() << "[HttpClient] 请求失败:" << text;
+        response.networkError =
+            reply->error() != QNetworkReply::NoError ? reply->error() : QNetworkReply::OperationCanceledError;
+        response.errorMessage = text;
+    } else if (reply->error() != QNetworkReply::NoError) {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         qWarning().noquote() << "[HttpClient] 请求失败, HTTP状态码:" << status;
         qWarning().noquote() << "[HttpClient] 错误:" << reply->errorString();
@@ -198,7 +256,7 @@ void HttpClient::handleReply(QNetworkReply *reply, QByteArray body, const Respon
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         bool rejected = false;
         if (apiEncryptEnabled && !apiSecretKey.isEmpty())
-            body = unwrapEncryptedResponse(body, &rejected);
+            body = unwrapEncryptedResponse(body, apiSecretKey, &rejected);
         response.statusCode = status;
         if (rejected) {
             response.errorMessage = QStringLiteral("响应签名验证失败");
@@ -225,7 +283,8 @@ void HttpClient::handleReply(QNetworkReply *reply, QByteArray body, const Respon
     reply->deleteLater();
 }
 
-QByteArray HttpClient::unwrapEncryptedResponse(const QByteArray &body, bool *rejected) const
+QByteArray HttpClient::unwrapEncryptedResponse(const QByteArray &body, const QString &secretKey,
+                                               bool *rejected)
 {
     *rejected = false;
     QJsonParseError error{};
@@ -240,7 +299,7 @@ QByteArray HttpClient::unwrapEncryptedResponse(const QByteArray &body, bool *rej
     const QString signature = envelope.value(QStringLiteral("signature")).toString();
     if (data.isEmpty())
         return body;
-    if (signature == Security::CryptoUtil::md5Hex(data + apiSecretKey)) {
+    if (signature == Security::CryptoUtil::md5Hex(data + secretKey)) {
         qDebug() << "[HttpClient] API响应解密成功";
         return QByteArray::fromBase64(data.toUtf8());
     }

@@ -21,6 +21,10 @@ class HttpClient : public QObject
     Q_OBJECT
 
 public:
+    // No answer of the service comes near this: the largest, a page of 100 orders or a list of servers,
+    // is about 50 KB (some 1 KB per server). A reply beyond it is refused unread.
+    static constexpr qint64 maxReplyBytes = 4 * 1024 * 1024;
+
     static HttpClient *instance();
 
     void get(const QString &endpoint, const ResponseCallback &completion,
@@ -43,6 +47,12 @@ public:
 
     QUrl buildUrl(const QString &endpoint, const QMap<QString, QString> &query = {}) const;
 
+    // The body inside a signed envelope ({"encrypted": true, "data": Base64, "signature": hex}) when its
+    // signature holds for `secretKey`; any other body unchanged. `rejected` tells an envelope whose
+    // signature does not hold.
+    static QByteArray unwrapEncryptedResponse(const QByteArray &body, const QString &secretKey,
+                                              bool *rejected);
+
 signals:
     void authenticationRequired();
     void networkError(const QString &errorMessage);
@@ -50,10 +60,13 @@ signals:
 private:
     explicit HttpClient(QObject *parent = nullptr);
 
+    struct Transfer;
+
     QNetworkRequest createRequest(const QUrl &url, bool withAuth) const;
     void send(QNetworkReply *reply, const ResponseCallback &completion);
-    void handleReply(QNetworkReply *reply, QByteArray body, const ResponseCallback &completion);
-    QByteArray unwrapEncryptedResponse(const QByteArray &body, bool *rejected) const;
+    void handleReply(QNetworkReply *reply, const Transfer &transfer, const ResponseCallback &completion);
+    // The text a failed transfer is reported with: the client's own for what it refused itself.
+    static QString failureText(QNetworkReply *reply, const Transfer &transfer);
 
     QNetworkAccessManager *networkManager;
     QString authToken;

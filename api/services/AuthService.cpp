@@ -18,7 +18,8 @@ using Security::TokenManager;
 
 namespace {
 const QString invalidReply = QStringLiteral("响应数据无效");
-}
+const QString supersededSignOut = QStringLiteral("已重新登录，登出未生效");
+} // namespace
 
 AuthService *AuthService::instance()
 {
@@ -117,9 +118,17 @@ void AuthService::logout(const ResultCallback &completion)
 {
     qDebug().noquote() << "[AuthService] 开始登出";
     // The local sign-out follows whatever the service answers: a user who asks to leave must not stay
-    // signed in because the network is down.
+    // signed in because the network is down. It ends the sign-in the request was sent for, though: a
+    // user who signed in again before the answer came keeps the new sign-in.
+    const QString token = TokenManager::instance()->getToken();
     HttpClient::instance()->post(QStringLiteral("auth/logout"), QJsonObject(),
-                                 [this, completion](const ApiResponse &) {
+                                 [this, token, completion](const ApiResponse &) {
+                                     if (TokenManager::instance()->getToken() != token) {
+                                         if (completion)
+                                             completion(false, supersededSignOut);
+                                         qDebug().noquote() << "[AuthService] 登出响应晚于新的登录, 已忽略";
+                                         return;
+                                     }
                                      TokenManager::instance()->clearLoginInfo();
                                      HttpClient::instance()->clearAuthToken();
                                      if (completion)

@@ -24,6 +24,8 @@ public:
     void login(const QString &email, const QString &password, const UserCallback &completion);
     void registerUser(const QString &email, const QString &password, const QString &name,
                       const QString &refferCode, const UserCallback &completion);
+    // Always ends with (true, "登出成功") and the local sign-out, unless the user signed in again
+    // before the answer came: then (false, ...) and the new sign-in stays as it is.
     void logout(const ResultCallback &completion);
     void getCurrentUser(const UserCallback &completion);
     void refreshCurrentUser(const UserCallback &completion);

@@ -132,14 +132,23 @@ void PaymentService::getPaymentStatus(const QString &orderId, const PaymentStatu
     const QString segment = QString::fromLatin1(QUrl::toPercentEncoding(orderId));
     HttpClient::instance()->get(
         QStringLiteral("%1/%2").arg(QStringLiteral("payments/status"), segment),
-        [completion](const ApiResponse &response) {
+        [orderId, completion](const ApiResponse &response) {
             if (!completion)
                 return;
-            if (response.isSuccess())
-                completion(true, QStringLiteral("查询成功"),
-                           Models::PaymentStatusResponse::fromJson(response.json).data);
-            else
+            if (!response.isSuccess()) {
                 completion(false, response.getErrorMessage(), Models::PaymentStatusData());
+                return;
+            }
+            const Models::PaymentStatusData data =
+                Models::PaymentStatusResponse::fromJson(response.json).data;
+            // An answer about another order says nothing about this one, however final its word.
+            if (!data.orderId.isEmpty() && data.orderId != orderId) {
+                qWarning().noquote() << "[PaymentService] 支付状态的订单号不符:" << data.orderId << "查询的是"
+                                     << orderId;
+                completion(false, QStringLiteral("响应数据无效"), Models::PaymentStatusData());
+                return;
+            }
+            completion(true, QStringLiteral("查询成功"), data);
         });
 }
 

@@ -1,8 +1,10 @@
 #include "DevService.h"
+#include "LogCapture.h"
 #include "StandinState.h"
 #include "TestHttpServer.h"
 #include "VmessTestServer.h"
 #include "api/network/HttpClient.h"
+#include "api/security/CryptoUtil.h"
 #include "api/services/HeartbeatService.h"
 #include "app/QmlApiAdapter.h"
 #include "vpn/V2RayCore.h"
@@ -17,6 +19,7 @@
 
 using Tavorin::Api::QmlApiAdapter;
 using Tavorin::Api::Network::HttpClient;
+using Tavorin::Api::Security::CryptoUtil;
 using Tavorin::Api::Services::HeartbeatService;
 using Tavorin::Api::Services::VpnConnectionService;
 
@@ -29,8 +32,12 @@ class TestFullStack : public QObject
 private slots:
     void initTestCase();
     void signInConnectCarryTrafficAndGetForcedOff();
+    void noSecretReachesTheLog();
 
 private:
+    // The link of the local vmess server as the server list hands it to the screens; empty when absent.
+    QString testServerLink(QmlApiAdapter &api) const;
+
     DevService dev;
     VmessTestServer vmess;
     TestHttpServer echo;
@@ -65,6 +72,19 @@ void TestFullStack::initTestCase()
     QVERIFY(serverId > 0);
 }
 
+QString TestFullStack::testServerLink(QmlApiAdapter &api) const
+{
+    QSignalSpy servers(&api, &QmlApiAdapter::serversLoaded);
+    api.getServers();
+    if (!servers.wait(5000))
+        return {};
+    for (const QVariant &entry : servers.at(0).at(0).toList()) {
+        if (entry.toMap().value("id").toInt() == serverId)
+            return entry.toMap().value("vmessLink").toString();
+    }
+    return {};
+}
+
 void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
 {
     QmlApiAdapter api;
@@ -82,15 +102,7 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
     QVERIFY(trial.wait(5000));
     QVERIFY(api.getFreeMinutes() > 0);
 
-    QSignalSpy servers(&api, &QmlApiAdapter::serversLoaded);
-    api.getServers();
-    QVERIFY(servers.wait(5000));
-    QVariantMap server;
-    for (const QVariant &entry : servers.at(0).at(0).toList()) {
-        if (entry.toMap().value("id").toInt() == serverId)
-            server = entry.toMap();
-    }
-    const QString link = server.value("vmessLink").toString();
+    const QString link = testServerLink(api);
     QVERIFY2(!link.isEmpty() && !link.startsWith("vmess://"), "the server's link travels encrypted");
 
     QSignalSpy connected(&api, &QmlApiAdapter::vpnConnected);
@@ -147,6 +159,54 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
     QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
     QCOMPARE(StandinState::environmentVariable("https_proxy"), QString());
     QCOMPARE(StandinState::winHttpProxy(), QString());
+}
+
+// Every secret the client handles on the way from signing in to a running connection, with values of
+// this test's own so that any trace of them in the log is unmistakable.
+void TestFullStack::noSecretReachesTheLog()
+{
+    const QString password = QStringLiteral("pw-7Hq2Lx9Vb");
+    const QString apiSecret = QStringLiteral("sig-Rk4Wn8Tz3");
+    const QString linkKey = QStringLiteral("lk-Pm6Yc1Gd5");
+    dev.updateUser(QJsonObject{{"password", password}, {"vip_days", 30}});
+    dev.setConfig("vpn_encrypt_key", linkKey);
+    dev.setEnvelope(true, apiSecret);
+
+    LogCapture log;
+    QmlApiAdapter api;
+    // The configuration first, as at start-up: it teaches the client the envelope's secret.
+    QSignalSpy config(&api, &QmlApiAdapter::systemConfigLoaded);
+    api.getSystemConfig();
+    QVERIFY(config.wait(5000));
+    QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
+    api.login(DevService::demoEmail(), password);
+    QVERIFY(signedIn.wait(5000));
+    QVERIFY(config.count() > 1 || config.wait(5000));
+    const QString token = HttpClient::instance()->getAuthToken();
+    QVERIFY(!token.isEmpty());
+
+    const QString link = testServerLink(api);
+    QVERIFY(!link.isEmpty());
+
+    QSignalSpy connected(&api, &QmlApiAdapter::vpnConnected);
+    QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
+    QVERIFY(api.connectVpn(serverId, link, false));
+    QVERIFY2(connected.wait(10000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
+    QSignalSpy disconnected(&api, &QmlApiAdapter::vpnDisconnected);
+    api.disconnectVpn();
+    QVERIFY(!disconnected.isEmpty() || disconnected.wait(5000));
+    dev.setEnvelope(false, QString());
+
+    // The link as it travelled (encrypted) and its tail: the connection log shows a short prefix by design.
+    const QString plainLink = CryptoUtil::decryptVmessLink(link, linkKey);
+    QVERIFY(plainLink.startsWith("vmess://"));
+    const QStringList secrets{password,          token,       apiSecret, linkKey, link.mid(20),
+                              plainLink.mid(20), vmess.uuid()};
+    QVERIFY(log.lines().size() > 50);
+    for (const QString &secret : secrets) {
+        for (const QString &line : log.lines())
+            QVERIFY2(!line.contains(secret), qPrintable(line.left(300)));
+    }
 }
 
 QTEST_MAIN(TestFullStack)

@@ -1,6 +1,7 @@
 #include "DevService.h"
 #include "LogCapture.h"
 #include "api/network/HttpClient.h"
+#include "api/security/TokenManager.h"
 #include "api/services/PaymentService.h"
 #include "app/QmlApiAdapter.h"
 #include "vpn/VpnConnectionService.h"
@@ -9,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMetaType>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -16,8 +18,11 @@
 #include <cmath>
 #include <memory>
 
+#include <limits>
+
 using Tavorin::Api::QmlApiAdapter;
 using Tavorin::Api::Network::HttpClient;
+using Tavorin::Api::Security::TokenManager;
 using Tavorin::Api::Services::PaymentService;
 using Tavorin::Api::Services::VpnConnectionService;
 
@@ -112,6 +117,10 @@ private slots:
 
     void userState_data();
     void userState();
+    void userFiguresOutOfRange_data();
+    void userFiguresOutOfRange();
+    void configFiguresOutOfRange_data();
+    void configFiguresOutOfRange();
     void permissionRule_data();
     void permissionRule();
     void signInSignalOrder();
@@ -119,6 +128,8 @@ private slots:
     void registrationRefused_data();
     void registrationRefused();
     void signOutSignalOrderAndGuard();
+    void lateSignOutLeavesANewerSignIn_data();
+    void lateSignOutLeavesANewerSignIn();
     void forcedDisconnection_data();
     void forcedDisconnection();
     void serverTiers_data();
@@ -250,6 +261,65 @@ void TestQmlApiAdapter::userState()
     QCOMPARE(api->getUserEmail(), DevService::demoEmail());
     // The expiry text stays even when the VIP is over.
     QCOMPARE(api->getVipExpiresAt().isEmpty(), !hasExpiry);
+}
+
+// Figures as the service may send them, however absurd: each lands in range, none wraps around, and a user
+// with time left may connect.
+void TestQmlApiAdapter::userFiguresOutOfRange_data()
+{
+    QTest::addColumn<QJsonObject>("fields");
+    QTest::addColumn<int>("freeMinutes");
+    QTest::addColumn<int>("code"); // checkVpnPermission for a free server
+
+    const int most = std::numeric_limits<int>::max();
+    auto used = [](double remaining) {
+        return QJsonObject{
+            {"trial_used", true}, {"trial_hours_total", 2}, {"trial_hours_remaining", remaining}};
+    };
+    auto offer = [](double total) { return QJsonObject{{"trial_hours_total", total}}; };
+    QTest::newRow("1e300 hours left") << used(1e300) << most << 0;
+    QTest::newRow("-1e300 hours left") << used(-1e300) << 0 << 4;
+    QTest::newRow("hours left just within int minutes") << used(35791394.1) << 2147483646 << 0;
+    QTest::newRow("hours left just beyond int minutes") << used(35791395) << most << 0;
+    QTest::newRow("a fraction of a minute left") << used(0.001) << 0 << 4;
+    QTest::newRow("zero hours left") << used(0) << 0 << 4;
+    QTest::newRow("an offer of 2147483647 hours") << offer(2147483647) << most << 0;
+    QTest::newRow("an offer of -2147483648 hours") << offer(-2147483648.0) << 120 << 0;
+    QTest::newRow("an offer beyond int") << offer(1e300) << 120 << 0;
+    QTest::newRow("an unused trial with 1e300 hours left")
+        << QJsonObject{{"trial_hours_remaining", 1e300}} << most << 0;
+}
+
+void TestQmlApiAdapter::userFiguresOutOfRange()
+{
+    QFETCH(QJsonObject, fields);
+    setUser(fields);
+    QTEST(api->getFreeMinutes(), "freeMinutes");
+    QTEST(api->checkVpnPermission(5, false), "code");
+}
+
+void TestQmlApiAdapter::configFiguresOutOfRange_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("maxDevices");
+
+    QTest::newRow("huge") << 1e300 << std::numeric_limits<int>::max();
+    QTest::newRow("beyond int") << 1e10 << std::numeric_limits<int>::max();
+    QTest::newRow("hugely negative") << -1e300 << std::numeric_limits<int>::min();
+    QTest::newRow("half way rounds away from zero") << 2.5 << 3;
+    QTest::newRow("fraction") << 0.2 << 0;
+    QTest::newRow("zero") << 0.0 << 0;
+}
+
+void TestQmlApiAdapter::configFiguresOutOfRange()
+{
+    QFETCH(double, value);
+    dev.setConfig("max_devices", value);
+    const auto restore = qScopeGuard([this]() { dev.setConfig("max_devices", 3); });
+    QSignalSpy loaded(api, &QmlApiAdapter::systemConfigLoaded);
+    api->getSystemConfig();
+    QVERIFY(loaded.wait(5000));
+    QTEST(loaded.at(0).at(0).toMap().value("maxDevices").toInt(), "maxDevices");
 }
 
 void TestQmlApiAdapter::permissionRule_data()
@@ -408,6 +478,56 @@ void TestQmlApiAdapter::signOutSignalOrderAndGuard()
     QTRY_COMPARE(dev.requests("auth/logout").size(), 2);
     disconnect(conn1);
     disconnect(conn2);
+}
+
+void TestQmlApiAdapter::lateSignOutLeavesANewerSignIn_data()
+{
+    QTest::addColumn<bool>("signOutAgain");
+    QTest::newRow("the late answer finds the new sign-in") << false;
+    QTest::newRow("the new sign-in is left before the late answer") << true;
+}
+
+// A sign-out answered late, after the user has signed in again, ends the sign-in it was sent for (the
+// service has dropped that token), never the new one.
+void TestQmlApiAdapter::lateSignOutLeavesANewerSignIn()
+{
+    QFETCH(bool, signOutAgain);
+    const QString oldToken = HttpClient::instance()->getAuthToken();
+    dev.scriptReply("POST", "auth/logout", 0, {}, 1000);
+    LogCapture log;
+    api->logout();
+    signIn();
+    const QString newToken = HttpClient::instance()->getAuthToken();
+    QVERIFY(!newToken.isEmpty() && newToken != oldToken);
+    QVERIFY2(!log.contains("[AuthService] 登出"), "the sign-out was answered before the new sign-in");
+
+    if (signOutAgain) {
+        // Not held up by the sign-out still on its way: it was for the sign-in before.
+        api->logout();
+        QTRY_VERIFY(!api->isLoggedIn());
+        QCOMPARE(dev.requests("auth/logout").size(), 2);
+    }
+    QSignalSpy state(api, &QmlApiAdapter::loginStateChanged);
+    QSignalSpy user(api, &QmlApiAdapter::userInfoChanged);
+    // The late answer is in (after the answer to the second sign-out, if there was one).
+    QTRY_COMPARE(log.lines().filter("[AuthService] 登出").size(), signOutAgain ? 2 : 1);
+    QVERIFY(state.isEmpty());
+    QVERIFY(user.isEmpty());
+    if (signOutAgain)
+        return;
+    QVERIFY(api->isLoggedIn());
+    QCOMPARE(api->getUserEmail(), DevService::demoEmail());
+    QCOMPARE(HttpClient::instance()->getAuthToken(), newToken);
+    QCOMPARE(TokenManager::instance()->getToken(), newToken);
+
+    // The new sign-in still works with the service, and signing out of it works as ever.
+    QSignalSpy refreshed(api, &QmlApiAdapter::userInfoChanged);
+    api->refreshUserInfo();
+    QVERIFY(refreshed.wait(5000));
+    QVERIFY(api->isLoggedIn());
+    api->logout();
+    QTRY_VERIFY(!api->isLoggedIn());
+    QCOMPARE(dev.requests("auth/logout").size(), 2);
 }
 
 void TestQmlApiAdapter::forcedDisconnection_data()
@@ -936,7 +1056,9 @@ void TestQmlApiAdapter::pollingEnds()
     api->startPollingPayment(orderId);
     const bool first = polled.wait(5000);
     dev.setPaymentStatus(orderId, status);
-    const bool ended = failure.isEmpty() ? done.wait(5000) : failed.wait(5000);
+    // The end may come while the service is being told the status, before a wait could start.
+    const bool ended =
+        failure.isEmpty() ? !done.isEmpty() || done.wait(5000) : !failed.isEmpty() || failed.wait(5000);
     PaymentService::instance()->setPollLimit(60);
     QVERIFY(first);
     QVERIFY(ended);

@@ -52,6 +52,10 @@ private slots:
     void transferBrokenAfterStatus();
     void keepsSecretsOutOfTheLog_data();
     void keepsSecretsOutOfTheLog();
+    void followsRedirectsOnlyWithinTheOrigin_data();
+    void followsRedirectsOnlyWithinTheOrigin();
+    void refusesOversizedReplies_data();
+    void refusesOversizedReplies();
 
 private:
     ApiResponse request(const QString &endpoint);
@@ -354,6 +358,168 @@ void TestHttpClient::keepsSecretsOutOfTheLog()
     QVERIFY(log.contains("a@b.c"));
     for (const QString &line : log.lines())
         QVERIFY2(line.size() < 700, qPrintable(line.left(100)));
+}
+
+void TestHttpClient::followsRedirectsOnlyWithinTheOrigin_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("target"); // "same", "other" (another port), "scheme" (https, same port),
+                                         // "name" (localhost instead of 127.0.0.1)
+    QTest::addColumn<bool>("followed");
+
+    for (const int status : {301, 302, 307, 308}) {
+        QTest::addRow("%d within the origin", status) << status << "same" << true;
+        QTest::addRow("%d to another port", status) << status << "other" << false;
+    }
+    QTest::newRow("307 to another scheme") << 307 << "scheme" << false;
+    QTest::newRow("307 to another host name") << 307 << "name" << false;
+}
+
+// A sign-in carries the password in its body and later requests the token in a header: a redirect must
+// never hand either to another origin, whatever the service (or whoever answers in its place) says.
+void TestHttpClient::followsRedirectsOnlyWithinTheOrigin()
+{
+    QFETCH(int, status);
+    QFETCH(QString, target);
+    QFETCH(bool, followed);
+
+    TestHttpServer other;
+    QVERIFY(other.listen());
+    const QString path = QStringLiteral("/api/v1/moved");
+    QString location;
+    if (target == "same")
+        location = QStringLiteral("http://127.0.0.1:%1%2").arg(server.port()).arg(path);
+    else if (target == "other")
+        location = QStringLiteral("http://127.0.0.1:%1%2").arg(other.port()).arg(path);
+    else if (target == "scheme")
+        location = QStringLiteral("https://127.0.0.1:%1%2").arg(server.port()).arg(path);
+    else
+        location = QStringLiteral("http://localhost:%1%2").arg(server.port()).arg(path);
+    server.enqueue("/auth/login", TestHttpServer::Reply{status, {}, {{"Location", location.toUtf8()}}, 0});
+    const QByteArray moved = R"({"success":true,"token":"from-the-target"})";
+    server.enqueue("/moved", TestHttpServer::json(200, moved));
+    other.setDefaultReply(TestHttpServer::json(200, moved));
+
+    client->setAuthToken("tok-REDIRECT");
+    QSignalSpy errors(client, &HttpClient::networkError);
+    std::optional<ApiResponse> result;
+    client->post("auth/login", QJsonObject{{"email", "a@b.c"}, {"password", "pw-REDIRECT"}},
+                 [&result](const ApiResponse &response) { result = response; });
+    QTRY_VERIFY(result.has_value());
+
+    QVERIFY(other.requests().isEmpty());
+    if (followed) {
+        QCOMPARE(result->statusCode, 200);
+        QVERIFY(result->isSuccess());
+        QCOMPARE(result->rawData, moved);
+        const TestHttpServer::Request last = server.lastRequest();
+        QCOMPARE(last.path, path);
+        QCOMPARE(last.headers.value("authorization"), QByteArray("Bearer tok-REDIRECT"));
+        QCOMPARE(errors.count(), 0);
+        return;
+    }
+    QCOMPARE(server.requests().size(), 1); // the first request only, nothing followed
+    QVERIFY(!result->isSuccess());
+    QVERIFY(result->networkError != 0);
+    QCOMPARE(result->getErrorMessage(), QStringLiteral("服务器重定向到其他地址，已拒绝"));
+    QVERIFY(result->json.isEmpty());
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(0).toString(), result->getErrorMessage());
+}
+
+void TestHttpClient::refusesOversizedReplies_data()
+{
+    QTest::addColumn<QByteArray>("framing"); // "length", "chunked" or "close" (no length, ends at close)
+    QTest::addColumn<qint64>("declared");    // the Content-Length sent ("length" only)
+    QTest::addColumn<qint64>("sent");        // body bytes the server writes, if the client lets it
+    QTest::addColumn<bool>("refused");
+
+    const qint64 limit = HttpClient::maxReplyBytes;
+    QTest::newRow("exactly the limit") << QByteArray("length") << limit << limit << false;
+    QTest::newRow("declared one byte beyond, little sent")
+        << QByteArray("length") << limit + 1 << qint64(100) << true;
+    QTest::newRow("declared 50 MB") << QByteArray("length") << qint64(50) * 1024 * 1024 << qint64(100)
+                                    << true;
+    QTest::newRow("chunked past the limit") << QByteArray("chunked") << qint64(0) << 3 * limit << true;
+    QTest::newRow("undeclared past the limit") << QByteArray("close") << qint64(0) << 3 * limit << true;
+}
+
+// A reply that grows without end must not take the client's memory: it is refused once it passes the
+// limit (or announces that it will), and the transfer is cut off there.
+void TestHttpClient::refusesOversizedReplies()
+{
+    QFETCH(QByteArray, framing);
+    QFETCH(qint64, declared);
+    QFETCH(qint64, sent);
+    QFETCH(bool, refused);
+
+    // The body is valid JSON of exactly `sent` bytes, written in pieces as fast as the client reads.
+    const QByteArray head = R"({"success":true,"pad":")";
+    const QByteArray tail = R"("})";
+    const qint64 padding = sent - head.size() - tail.size();
+    // Declared before the server: its connection reports its end while the server is destroyed.
+    qint64 written = 0;
+    bool closedByClient = false;
+    QTcpServer raw;
+    QVERIFY(raw.listen(QHostAddress::LocalHost));
+    connect(&raw, &QTcpServer::newConnection, this, [&]() {
+        QTcpSocket *socket = raw.nextPendingConnection();
+        connect(socket, &QTcpSocket::disconnected, socket, [&]() { closedByClient = written < sent; });
+        connect(socket, &QTcpSocket::readyRead, socket, [&, socket]() {
+            socket->readAll();
+            QByteArray header = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
+            if (framing == "length")
+                header += "Content-Length: " + QByteArray::number(declared) + "\r\n";
+            else if (framing == "chunked")
+                header += "Transfer-Encoding: chunked\r\n";
+            else
+                header += "Connection: close\r\n";
+            socket->write(header + "\r\n");
+            auto writeMore = [&, socket]() {
+                if (written >= sent || socket->bytesToWrite() > 256 * 1024)
+                    return;
+                QByteArray piece;
+                if (written == 0)
+                    piece = head;
+                const qint64 pad =
+                    std::min<qint64>(64 * 1024, head.size() + padding - written - piece.size());
+                piece += QByteArray(std::max<qint64>(pad, 0), 'x');
+                if (written + piece.size() == head.size() + padding)
+                    piece += tail;
+                written += piece.size();
+                socket->write(framing == "chunked"
+                                  ? QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n"
+                                  : piece);
+                if (framing == "chunked" && written >= sent)
+                    socket->write("0\r\n\r\n");
+                if (framing == "close" && written >= sent)
+                    socket->disconnectFromHost();
+            };
+            connect(socket, &QTcpSocket::bytesWritten, socket, writeMore);
+            writeMore();
+        });
+    });
+    client->setBaseUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/").arg(raw.serverPort()));
+
+    QSignalSpy errors(client, &HttpClient::networkError);
+    const ApiResponse response = request("servers");
+    if (!refused) {
+        QVERIFY2(response.isSuccess(), qPrintable(response.getErrorMessage()));
+        QCOMPARE(response.rawData.size(), sent);
+        QCOMPARE(errors.count(), 0);
+        return;
+    }
+    QCOMPARE(response.getErrorMessage(), QStringLiteral("响应数据过大"));
+    QVERIFY(!response.isSuccess());
+    QVERIFY(response.networkError != 0);
+    QCOMPARE(response.statusCode, 0);
+    QVERIFY(response.rawData.isEmpty());
+    QVERIFY(response.json.isEmpty());
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("响应数据过大"));
+    // The client hung up rather than take the rest.
+    if (sent > HttpClient::maxReplyBytes)
+        QTRY_VERIFY(closedByClient);
 }
 
 QTEST_GUILESS_MAIN(TestHttpClient)

@@ -44,6 +44,53 @@ void TestLogRedactor::masksSecrets_data()
                                   << QStringList{};
     QTest::newRow("cut-off config item") << QByteArray(R"([{"key":"vpn_encrypt_key","value":"abcdef)")
                                          << QStringList{"abcdef"} << QStringList{"vpn_encrypt_key"};
+    // The configuration as the service sends it: items keyed by name, each value in its "value".
+    QTest::newRow("config items keyed by name")
+        << QByteArray(R"({"success":true,"data":{"api_secret_key":{"name":"响应签名密钥","type":"string",)"
+                      R"("value":"sig-SECRET"},"vpn_encrypt_key":{"type":"string","value":"link-SECRET"},)"
+                      R"("site_name":{"type":"string","value":"Mirevo"}}})")
+        << QStringList{"SECRET"} << QStringList{"响应签名密钥", "Mirevo", "api_secret_key"};
+    QTest::newRow("config items keyed by name, cut off")
+        << QByteArray(
+               R"({"data":{"app_name":{"value":"Mirevo"},"api_secret_key":{"type":"string","value":"sig-SEC)")
+        << QStringList{"sig-SEC"} << QStringList{"Mirevo"};
+    QTest::newRow("list item with the value first")
+        << QByteArray(
+               R"({"data":[{"value":"first-SECRET","key":"api_secret_key"},{"value":"kept","key":"x"}]})")
+        << QStringList{"SECRET"} << QStringList{"kept"};
+    QTest::newRow("list item named, value first, cut before its name")
+        << QByteArray(
+               R"([{"value":"kept","key":"site_name"},{"type":"string","value":"cut-SECRET","key":"vpn_enc)")
+        << QStringList{"cut-SECRET"} << QStringList{"kept"};
+    QTest::newRow("list item named by name")
+        << QByteArray(R"([{"name":"vpn_encrypt_key","value":"named-SECRET"}])") << QStringList{"SECRET"}
+        << QStringList{};
+    QTest::newRow("deep and pretty printed")
+        << QByteArray(
+               "{\n  \"a\": {\"b\": [ {\"c\": {\"api_secret_key\" :\n {\"value\" : \"deep-SECRET\"}}} ]},\n"
+               "  \"vmess_link\":\t\"vmess://link-SECRET\"\n}")
+        << QStringList{"SECRET"} << QStringList{"\"a\""};
+    QTest::newRow("values that are not text")
+        << QByteArray(R"({"token":987654321,"api_secret_key":{"type":"json","value":{"k":"obj-SECRET"}},)"
+                      R"("password":["list-SECRET"],"vpn_encrypt_key":{"type":"number","value":1234567}})")
+        << QStringList{"987654321", "SECRET", "1234567"} << QStringList{};
+    QTest::newRow("escaped quotes inside a secret")
+        << QByteArray(R"({"password":"a\"b-SECRET\\","next":"kept"})") << QStringList{"SECRET"}
+        << QStringList{"kept"};
+    // An envelope the client did not open carries a whole body, token and all, in Base64.
+    QTest::newRow("signed envelope")
+        << QByteArray(R"({"data":"eyJ0b2tlbiI6InRvay0xMjMifQ==","encrypted":true,"signature":"0cc175b9"})")
+        << QStringList{"eyJ0b2tlbiI6InRvay0xMjMifQ"} << QStringList{"0cc175b9"};
+    QTest::newRow("signed envelope cut off") << QByteArray(R"({"data":"eyJ0b2tlbiI6InRvay0xMjMifQ==","encry)")
+                                             << QStringList{"eyJ0b2tlbiI6InRvay0xMjMifQ"} << QStringList{};
+    QTest::newRow("signed envelope cut inside its true")
+        << QByteArray("{\"data\":\"2222==\",\"encrypted\"\t:\tt") << QStringList{"2222"} << QStringList{};
+    QTest::newRow("data that is no envelope")
+        << QByteArray(R"({"data":"plain text","encrypted":false,"more":{"data":"kept too"}})")
+        << QStringList{} << QStringList{"plain text", "kept too"};
+    QTest::newRow("page with a stray quote before the JSON")
+        << QByteArray(R"(<p>it"s down</p>{"data":{"api_secret_key":{"value":"html-SECRET"}}}</p>)")
+        << QStringList{"SECRET"} << QStringList{"it\"s down"};
 }
 
 void TestLogRedactor::masksSecrets()

@@ -75,6 +75,8 @@ private slots:
     void emptyOrderEndsSilently();
     void staleAnswersAreDropped_data();
     void staleAnswersAreDropped();
+    void answersAboutAnotherOrderAreDropped_data();
+    void answersAboutAnotherOrderAreDropped();
     void stopWhileIdleIsSilent();
 
 private:
@@ -435,6 +437,50 @@ void TestPaymentService::staleAnswersAreDropped()
     } else {
         QVERIFY(emitted.events.isEmpty());
     }
+}
+
+void TestPaymentService::answersAboutAnotherOrderAreDropped_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<bool>("polled"); // else one query
+    for (const char *word : {"paid", "completed", "cancelled"}) {
+        QTest::addRow("%s, polled", word) << QString::fromLatin1(word) << true;
+        QTest::addRow("%s, queried", word) << QString::fromLatin1(word) << false;
+    }
+}
+
+// The service answers about the order asked for; an answer whose data names another order says nothing
+// about this one, however final its word.
+void TestPaymentService::answersAboutAnotherOrderAreDropped()
+{
+    QFETCH(QString, word);
+    QFETCH(bool, polled);
+    const QString orderId = createOrder();
+    QVERIFY(!orderId.isEmpty());
+    dev.scriptReply(QStringLiteral("GET"), statusPath(orderId), 200,
+                    statusReply(QStringLiteral("OTHER"), word), 0, 100);
+
+    if (!polled) {
+        ServiceTest::Outcome<Models::PaymentStatusData> outcome;
+        PaymentService::instance()->getPaymentStatus(orderId, outcome.completion());
+        QVERIFY(outcome.wait());
+        QVERIFY(!outcome.ok);
+        QCOMPARE(outcome.message, QStringLiteral("响应数据无效"));
+        QCOMPARE(outcome.value.status, QString());
+        return;
+    }
+    Recorder recorder;
+    connectRecorder(recorder);
+    PaymentService::instance()->startPolling(orderId, recorder.status(), recorder.completed(),
+                                             recorder.failed());
+    QTRY_VERIFY(recorder.events.contains("failed"));
+    // The last query may still be on its way when the limit ends the polling.
+    QTRY_COMPARE(dev.requests(statusPath(orderId)).size(), 1 + pollLimit);
+    for (const QString &event : std::as_const(recorder.events)) {
+        QVERIFY2(!event.contains(word) && !event.contains("OTHER"), qPrintable(event));
+        QVERIFY(!event.startsWith(QLatin1String("paymentFailed")) && event != QLatin1String("completed"));
+    }
+    QCOMPARE(recorder.events.last(), QStringLiteral("failed"));
 }
 
 void TestPaymentService::stopWhileIdleIsSilent()

@@ -113,6 +113,14 @@ int main(int argc, char *argv[])
             .toJson());
     v2rayConfig.flush();
 
+    // Watched from here on: the client may end the core as soon as its mixed port answers, before
+    // the event loop runs; the request is then taken up by the loop's first round.
+    TerminationWatcher watcher;
+    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &application, [](int number) {
+        info(QStringLiteral("signal %1 received, closing").arg(number));
+        QCoreApplication::quit();
+    });
+
     QProcess child;
     // A SIGKILLed core cannot clean up: the kernel ends v2ray with it.
     ProcessTies::endWithThisProcess(child);
@@ -198,11 +206,6 @@ int main(int argc, char *argv[])
     QObject::connect(&child, &QProcess::finished, &application, [&exitCode](int code) {
         fatal(QStringLiteral("v2ray exited with code %1").arg(code));
         exitCode = 1;
-        QCoreApplication::quit();
-    });
-    TerminationWatcher watcher;
-    QObject::connect(&watcher, &TerminationWatcher::terminationRequested, &application, [](int number) {
-        info(QStringLiteral("signal %1 received, closing").arg(number));
         QCoreApplication::quit();
     });
     application.exec();

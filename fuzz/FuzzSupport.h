@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+// What every fuzz target shares: a QCoreApplication for the code that wants one, the log silenced (the
+// code under test logs on every input), and a way to stop on a broken promise with the input kept.
+namespace Fuzz {
+
+inline QByteArray bytes(const uint8_t *data, size_t size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+}
+
+// Reads an input piece by piece; past the end every piece is empty or zero.
+class Input
+{
+public:
+    explicit Input(const QByteArray &input) : data(input) {}
+
+    bool atEnd() const { return position >= data.size(); }
+    quint8 byte() { return atEnd() ? 0 : static_cast<quint8>(data.at(position++)); }
+    // Up to `maxLength` bytes, as many as the next byte says.
+    QByteArray piece(int maxLength)
+    {
+        const int length = maxLength > 0 ? byte() % (maxLength + 1) : 0;
+        const QByteArray result = data.mid(position, length);
+        position += result.size();
+        return result;
+    }
+    QByteArray rest()
+    {
+        const QByteArray result = data.mid(position);
+        position = data.size();
+        return result;
+    }
+
+private:
+    QByteArray data;
+    qsizetype position = 0;
+};
+
+[[noreturn]] inline void fail(const char *what, const QString &detail = {})
+{
+    std::fprintf(stderr, "fuzz finding: %s\n%s\n", what, detail.toUtf8().constData());
+    std::abort();
+}
+
+} // namespace Fuzz
