@@ -36,6 +36,10 @@ Window {
 
     readonly property bool apiAvailable: typeof API !== "undefined"
 
+    // The warning dialog, built the first time a warning comes: most runs never show one, and it would
+    // otherwise sit in memory from the start.
+    property QtObject messageDialog: null
+
     // Pushes a page afresh; the log line names the route.
     function openPage(page, logLine) {
         console.log(logLine)
@@ -110,14 +114,11 @@ Window {
         }
         function onVpnForceDisconnected(message) {
             console.log("⚠️ [App] 收到强制断开信号:", message)
-            messageDialog.showWarning(message)
+            if (appWindow.messageDialog === null)
+                appWindow.messageDialog = Qt.createComponent("MessageDialog.qml").createObject(
+                            appWindow.contentItem, { "objectName": "messageDialog" })
+            appWindow.messageDialog.showWarning(message)
         }
-    }
-
-    MessageDialog {
-        id: messageDialog
-        objectName: "messageDialog"
-        parent: appWindow.contentItem
     }
 
     QQC.StackView {
@@ -267,13 +268,19 @@ Window {
 
             readonly property int stackIndex: QQC.StackView.index
 
-            LoginScreenWrapper {
+            ScreenLoader {
                 id: loginWrapper
-                objectName: "loginWrapper"
-                anchors.fill: parent
+                screen: "LoginScreenWrapper.qml"
+                screenName: "loginWrapper"
+            }
 
-                onRegisterClicked: appWindow.openPage(appWindow.registerPage, "跳转到注册界面")
-                onLoginSuccess: {
+            Connections {
+                target: loginWrapper.item
+
+                function onRegisterClicked() {
+                    appWindow.openPage(appWindow.registerPage, "跳转到注册界面")
+                }
+                function onLoginSuccess() {
                     console.log("登录成功，返回上一页")
                     // Back to the page the sign-in was opened from; a registration screen on top of
                     // the sign-in leaves with it.
@@ -295,10 +302,18 @@ Window {
             id: registerPage
             objectName: "registerPage"
 
-            RegisterScreen {
-                objectName: "registerScreen"
-                anchors.fill: parent
-                onLoginClicked: appWindow.closePage("返回登录界面")
+            ScreenLoader {
+                id: registerScreen
+                screen: "RegisterScreen.qml"
+                screenName: "registerScreen"
+            }
+
+            Connections {
+                target: registerScreen.item
+
+                function onLoginClicked() {
+                    appWindow.closePage("返回登录界面")
+                }
             }
 
             BackButton {
@@ -314,14 +329,30 @@ Window {
             id: settingsPage
             objectName: "settingsPage"
 
-            SettingsScreenWrapper {
-                objectName: "settingsWrapper"
-                anchors.fill: parent
-                onMyOrdersClicked: appWindow.openPage(appWindow.myOrdersPage, "跳转到我的订单")
-                onAnnouncementClicked: appWindow.openPage(appWindow.announcementPage, "跳转到公告系统")
-                onAboutUsClicked: appWindow.openPage(appWindow.aboutUsPage, "跳转到关于我们")
-                onVipClicked: appWindow.openPage(appWindow.vipPage, "👑 从设置页面跳转到VIP界面")
-                onLoginClicked: appWindow.openPage(appWindow.loginPage, "📱 从设置页面跳转到登录界面")
+            ScreenLoader {
+                id: settingsWrapper
+                screen: "SettingsScreenWrapper.qml"
+                screenName: "settingsWrapper"
+            }
+
+            Connections {
+                target: settingsWrapper.item
+
+                function onMyOrdersClicked() {
+                    appWindow.openPage(appWindow.myOrdersPage, "跳转到我的订单")
+                }
+                function onAnnouncementClicked() {
+                    appWindow.openPage(appWindow.announcementPage, "跳转到公告系统")
+                }
+                function onAboutUsClicked() {
+                    appWindow.openPage(appWindow.aboutUsPage, "跳转到关于我们")
+                }
+                function onVipClicked() {
+                    appWindow.openPage(appWindow.vipPage, "👑 从设置页面跳转到VIP界面")
+                }
+                function onLoginClicked() {
+                    appWindow.openPage(appWindow.loginPage, "📱 从设置页面跳转到登录界面")
+                }
             }
 
             BackButton {
@@ -337,9 +368,9 @@ Window {
             id: aboutUsPage
             objectName: "aboutUsPage"
 
-            AboutUsScreen {
-                objectName: "aboutUsScreen"
-                anchors.fill: parent
+            ScreenLoader {
+                screen: "AboutUsScreen.ui.qml"
+                screenName: "aboutUsScreen"
             }
 
             BackButton {
@@ -347,6 +378,7 @@ Window {
             }
         }
     }
+
     Component {
         id: selectServerComp
 
@@ -354,11 +386,17 @@ Window {
             id: selectServerPage
             objectName: "selectServerPage"
 
-            SelectServerScreen {
-                objectName: "selectServerScreen"
-                anchors.fill: parent
-                selectedServerId: appWindow.currentServerId
-                onServerSelected: (name, flag, countryCode, delay, id, vmessLink, requiresVip) => {
+            ScreenLoader {
+                id: selectServerScreen
+                screen: "SelectServerScreen.qml"
+                screenName: "selectServerScreen"
+                initialValues: ({ "selectedServerId": Qt.binding(() => appWindow.currentServerId) })
+            }
+
+            Connections {
+                target: selectServerScreen.item
+
+                function onServerSelected(name, flag, countryCode, delay, id, vmessLink, requiresVip) {
                     appWindow.adoptSelectedServer(name, flag, countryCode, delay, id, vmessLink, requiresVip)
                 }
             }
@@ -377,9 +415,9 @@ Window {
             objectName: "vipPage"
 
             // Leaving tells the backend nothing: a payment being polled goes on.
-            VipScreen {
-                objectName: "vipScreen"
-                anchors.fill: parent
+            ScreenLoader {
+                screen: "VipScreen.qml"
+                screenName: "vipScreen"
             }
 
             BackButton {
@@ -395,9 +433,9 @@ Window {
             id: myOrdersPage
             objectName: "myOrdersPage"
 
-            MyOrdersScreenWrapper {
-                objectName: "myOrdersScreen"
-                anchors.fill: parent
+            ScreenLoader {
+                screen: "MyOrdersScreenWrapper.qml"
+                screenName: "myOrdersScreen"
             }
 
             BackButton {
@@ -413,9 +451,9 @@ Window {
             id: announcementPage
             objectName: "announcementPage"
 
-            AnnouncementScreenWrapper {
-                objectName: "announcementScreen"
-                anchors.fill: parent
+            ScreenLoader {
+                screen: "AnnouncementScreenWrapper.qml"
+                screenName: "announcementScreen"
             }
 
             BackButton {

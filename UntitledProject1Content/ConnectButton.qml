@@ -17,6 +17,11 @@ Item {
     property string vmessLink: ""
     property bool serverRequiresVip: false
 
+    // Whether the window shows the button at all. Hidden or minimised, the glow stops pulsing and the
+    // duration stops asking for frames; the next show picks up the current state.
+    readonly property bool onScreen: root.Window.visibility !== Window.Hidden
+                                     && root.Window.visibility !== Window.Minimized
+
     signal connectionRequested
     signal disconnectionRequested
 
@@ -99,141 +104,161 @@ Item {
         anchors.centerIn: parent
         radius: width / 2
         color: root.isVip ? Constants.accentGlow : Constants.primaryFree
-        opacity: 0.0
+        opacity: glowEffect.level / 255
         visible: root.connected
 
-        SequentialAnimation on opacity {
+        // The pulse moves in steps of 1/255, the finest a display shows: an animation frame between two
+        // steps would draw the same pixels again.
+        property int level: 0
+
+        SequentialAnimation on level {
             id: glowPulse
             objectName: "glowPulse"
-            running: root.connected
+            running: root.connected && root.onScreen
             loops: Animation.Infinite
             NumberAnimation {
-                to: 0.2
+                to: 0.2 * 255
                 duration: 1500
                 easing.type: Easing.InOutSine
             }
             NumberAnimation {
-                to: 0.0
+                to: 0
                 duration: 1500
                 easing.type: Easing.InOutSine
             }
         }
     }
 
-    Rectangle {
-        id: outerRingBase
-        objectName: "outerRingBase"
-        anchors.fill: parent
-        radius: width / 2
-        gradient: Gradient {
-            orientation: Gradient.Vertical
-            GradientStop {
-                position: 0.0
-                color: root.isVip ? Constants.accentGlow : Constants.colorSuccess
-            }
-            GradientStop {
-                position: 1.0
-                color: root.isVip ? Constants.primaryVip : Constants.primaryFree
-            }
-        }
-    }
-
-    Rectangle {
-        id: ringMask
-        width: parent.width - 24
-        height: parent.height - 24
-        anchors.centerIn: parent
-        radius: width / 2
-        gradient: Gradient {
-            orientation: Gradient.Vertical
-            GradientStop {
-                position: 0.0
-                color: "#0A0E27"
-            }
-            GradientStop {
-                position: 1.0
-                color: "#080A1F"
-            }
-        }
-    }
-
+    // The ring, the icon and the texts change seldom: while the glow pulses beneath them they are drawn
+    // from one cached picture, at rest size only, so that the pointer feedback scales the drawing itself.
     Item {
-        id: innerCircleGroup
-        width: 80
-        height: 80
-        anchors.centerIn: parent
+        id: buttonFace
+        objectName: "buttonFace"
+        anchors.fill: parent
+        layer.enabled: root.connected && root.scale === 1
 
         Rectangle {
-            id: circleBorder
-            objectName: "circleBorder"
+            id: outerRingBase
+            objectName: "outerRingBase"
             anchors.fill: parent
             radius: width / 2
-            color: "transparent"
-            border.width: 3
-            border.color: root.isVip ? Constants.primaryVip : Constants.primaryFree
-            opacity: 0.8
-        }
-
-        Shape {
-            id: powerIcon
-            width: 32
-            height: 32
-            anchors.centerIn: parent
-
-            ShapePath {
-                id: powerPath
-                strokeWidth: 3
-                strokeColor: root.isVip ? Constants.primaryVip : Constants.primaryFree
-                fillColor: "transparent"
-                capStyle: ShapePath.RoundCap
-
-                PathAngleArc {
-                    centerX: 16
-                    centerY: 16
-                    radiusX: 14
-                    radiusY: 14
-                    startAngle: -60
-                    sweepAngle: 300
+            gradient: Gradient {
+                orientation: Gradient.Vertical
+                GradientStop {
+                    position: 0.0
+                    color: root.isVip ? Constants.accentGlow : Constants.colorSuccess
                 }
-                PathMove {
-                    x: 16
-                    y: 2
-                }
-                PathLine {
-                    x: 16
-                    y: 14
+                GradientStop {
+                    position: 1.0
+                    color: root.isVip ? Constants.primaryVip : Constants.primaryFree
                 }
             }
         }
-    }
 
-    Column {
-        id: infoText
-        anchors.centerIn: parent
-        anchors.verticalCenterOffset: 60
-        spacing: 4
-
-        Text {
-            id: durationCaption
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: "连接时长"
-            color: Constants.textSecondary
-            font.pixelSize: 11
-            font.family: Constants.font.family
-            opacity: 0.7
+        Rectangle {
+            id: ringMask
+            width: parent.width - 24
+            height: parent.height - 24
+            anchors.centerIn: parent
+            radius: width / 2
+            gradient: Gradient {
+                orientation: Gradient.Vertical
+                GradientStop {
+                    position: 0.0
+                    color: "#0A0E27"
+                }
+                GradientStop {
+                    position: 1.0
+                    color: "#080A1F"
+                }
+            }
         }
 
-        Text {
-            id: durationLabel
-            objectName: "durationLabel"
-            anchors.horizontalCenter: parent.horizontalCenter
-            text: root.durationText
-            color: Constants.textPrimary
-            font.pixelSize: 18
-            font.bold: true
-            font.family: Constants.font.family
-            style: Text.Outline
-            styleColor: "#000000"
+        Item {
+            id: innerCircleGroup
+            width: 80
+            height: 80
+            anchors.centerIn: parent
+
+            Rectangle {
+                id: circleBorder
+                objectName: "circleBorder"
+                anchors.fill: parent
+                radius: width / 2
+                color: "transparent"
+                border.width: 3
+                border.color: root.isVip ? Constants.primaryVip : Constants.primaryFree
+                opacity: 0.8
+            }
+
+            Shape {
+                id: powerIcon
+                width: 32
+                height: 32
+                anchors.centerIn: parent
+
+                ShapePath {
+                    id: powerPath
+                    strokeWidth: 3
+                    strokeColor: root.isVip ? Constants.primaryVip : Constants.primaryFree
+                    fillColor: "transparent"
+                    capStyle: ShapePath.RoundCap
+
+                    PathAngleArc {
+                        centerX: 16
+                        centerY: 16
+                        radiusX: 14
+                        radiusY: 14
+                        startAngle: -60
+                        sweepAngle: 300
+                    }
+                    PathMove {
+                        x: 16
+                        y: 2
+                    }
+                    PathLine {
+                        x: 16
+                        y: 14
+                    }
+                }
+            }
+        }
+
+        Column {
+            id: infoText
+            anchors.centerIn: parent
+            anchors.verticalCenterOffset: 60
+            spacing: 4
+
+            Text {
+                id: durationCaption
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: "连接时长"
+                color: Constants.textSecondary
+                font.pixelSize: 11
+                font.family: Constants.font.family
+                opacity: 0.7
+            }
+
+            Text {
+                id: durationLabel
+                objectName: "durationLabel"
+                anchors.horizontalCenter: parent.horizontalCenter
+                color: Constants.textPrimary
+                font.pixelSize: 18
+                font.bold: true
+                font.family: Constants.font.family
+                style: Text.Outline
+                styleColor: "#000000"
+
+                Binding {
+                    target: durationLabel
+                    property: "text"
+                    value: root.durationText
+                    when: root.onScreen
+                    restoreMode: Binding.RestoreNone
+                }
+            }
         }
     }
 

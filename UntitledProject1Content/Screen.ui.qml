@@ -39,6 +39,11 @@ Rectangle {
     property real uploadBytes: 0
     property real downloadBytes: 0
 
+    // Whether the window shows the screen at all: hidden or minimised, the speeds stop asking for frames
+    // and the next show brings the current ones.
+    readonly property bool onScreen: root.Window.visibility !== Window.Hidden
+                                     && root.Window.visibility !== Window.Minimized
+
     signal defaultServerNeeded(int serverId, string serverName, string serverFlag, string countryCode,
                                string vmessLink, bool requiresVip)
 
@@ -433,10 +438,17 @@ Rectangle {
                     Text {
                         id: downloadSpeedLabel
                         objectName: "downloadSpeedLabel"
-                        text: root.downloadSpeed
                         color: Constants.textPrimary
                         font.bold: true
                         font.pixelSize: 14
+
+                        Binding {
+                            target: downloadSpeedLabel
+                            property: "text"
+                            value: root.downloadSpeed
+                            when: root.onScreen
+                            restoreMode: Binding.RestoreNone
+                        }
                     }
                     Text {
                         text: "下载速度"
@@ -490,10 +502,17 @@ Rectangle {
                         id: uploadSpeedLabel
                         objectName: "uploadSpeedLabel"
                         anchors.right: uploadColumn.right
-                        text: root.uploadSpeed
                         color: Constants.textPrimary
                         font.bold: true
                         font.pixelSize: 14
+
+                        Binding {
+                            target: uploadSpeedLabel
+                            property: "text"
+                            value: root.uploadSpeed
+                            when: root.onScreen
+                            restoreMode: Binding.RestoreNone
+                        }
                     }
                     Text {
                         anchors.right: uploadColumn.right

@@ -6,6 +6,11 @@ import UntitledProject1
 Rectangle {
     id: splashRoot
 
+    // Whether the window shows the splash at all: hidden or minimised, every animation stops, and they
+    // run again from the next show.
+    readonly property bool onScreen: splashRoot.Window.visibility !== Window.Hidden
+                                     && splashRoot.Window.visibility !== Window.Minimized
+
     width: Constants.width
     height: Constants.height
     color: Constants.backgroundColor
@@ -45,6 +50,7 @@ Rectangle {
 
                 SequentialAnimation on x {
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     PauseAnimation {
                         duration: streamParticle.index * 200
                     }
@@ -57,6 +63,7 @@ Rectangle {
                 }
                 SequentialAnimation on y {
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     PauseAnimation {
                         duration: streamParticle.index * 200
                     }
@@ -69,6 +76,7 @@ Rectangle {
                 }
                 SequentialAnimation on opacity {
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     NumberAnimation {
                         to: 0.2
                         duration: 800 + streamParticle.index * 50
@@ -99,6 +107,7 @@ Rectangle {
 
                 SequentialAnimation on y {
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     PauseAnimation {
                         duration: secondaryParticle.index * 300
                     }
@@ -111,6 +120,7 @@ Rectangle {
                 }
                 SequentialAnimation on x {
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     PauseAnimation {
                         duration: secondaryParticle.index * 300
                     }
@@ -129,6 +139,7 @@ Rectangle {
                 }
                 SequentialAnimation on opacity {
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     NumberAnimation {
                         to: 0.1
                         duration: 1000
@@ -159,6 +170,7 @@ Rectangle {
 
                 SequentialAnimation on x {
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     PauseAnimation {
                         duration: meteor.index * 500
                     }
@@ -174,6 +186,7 @@ Rectangle {
                 }
                 SequentialAnimation on y {
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     PauseAnimation {
                         duration: meteor.index * 500
                     }
@@ -189,6 +202,7 @@ Rectangle {
                 }
                 SequentialAnimation on opacity {
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     NumberAnimation {
                         to: 0.2
                         duration: 500
@@ -218,7 +232,9 @@ Rectangle {
                 y: (star.index * 73) % particleLayer.height
 
                 SequentialAnimation on opacity {
+                    objectName: "twinkle"
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     NumberAnimation {
                         to: 0.1
                         duration: 1500 + star.index * 100
@@ -294,7 +310,9 @@ Rectangle {
                 x: 0
 
                 SequentialAnimation on x {
+                    objectName: "sweepMotion"
                     loops: Animation.Infinite
+                    running: splashRoot.onScreen
                     NumberAnimation {
                         from: -60
                         to: 200
@@ -315,7 +333,9 @@ Rectangle {
             font.family: Constants.font.family
 
             SequentialAnimation on opacity {
+                objectName: "loadingPulse"
                 loops: Animation.Infinite
+                running: splashRoot.onScreen
                 NumberAnimation {
                     to: 0.4
                     duration: 800

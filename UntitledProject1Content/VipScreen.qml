@@ -289,6 +289,10 @@ Rectangle {
                         width: 200
                         height: 200
                         fillMode: Image.PreserveAspectFit
+                        // Decoded at the size it is shown, and not cached: every order has a picture of
+                        // its own, which nothing shows again once the payment is over.
+                        sourceSize: Qt.size(qrCodeImage.width, qrCodeImage.height)
+                        cache: false
                         source: vipRoot.qrSource
                     }
                     Text {

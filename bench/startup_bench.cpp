@@ -1,7 +1,9 @@
 // Start-up figures of the real client, offscreen: the time from starting the process to the first
-// frame of its window, and its resident memory 5 s after the main screen shows for a signed-in user.
+// frame of its window, and its resident memory 5 s after the main screen shows for a signed-in user,
+// read against the floor: the same 5 s after the first frame of a bare Qt Quick window of the client's
+// kind (bench/floor).
 //
-//   mirevo_startup_bench <client executable> [rounds]
+//   mirevo_startup_bench <client executable> <floor executable> [rounds]
 //
 // The signed-in state is the one a returning user has: a token and a user in the settings file. The
 // service itself is not needed for either figure (the client only logs that it cannot reach it).
@@ -23,10 +25,16 @@
 
 namespace {
 
+struct Memory
+{
+    double residentMb = -1;
+    double anonymousMb = -1;
+};
+
 struct Run
 {
     qint64 firstFrameMs = -1;
-    double rssMb = -1;
+    Memory memory;
 };
 
 void writeSignedInSettings(const QString &dataHome, const QString &appName)
@@ -41,25 +49,32 @@ void writeSignedInSettings(const QString &dataHome, const QString &appName)
     settings.setValue("user_info", QString::fromUtf8(QJsonDocument(user).toJson(QJsonDocument::Compact)));
 }
 
-double residentMb(qint64 pid)
+Memory memoryOf(qint64 pid)
 {
+    Memory memory;
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
-        return -1;
+        return memory;
+    const auto megabytes = [](const QByteArray &line, int keyLength) {
+        return line.mid(keyLength).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    };
     const QList<QByteArray> lines = status.readAll().split('\n');
     for (const QByteArray &line : lines) {
         if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+            memory.residentMb = megabytes(line, 6);
+        else if (line.startsWith("RssAnon:"))
+            memory.anonymousMb = megabytes(line, 8);
     }
-    return -1;
+    return memory;
 }
 
-// One start of the client; with measureMemory, it runs on until 5 s after the main screen showed.
-Run runOnce(const QString &client, bool measureMemory)
+// One start of `program`; with measureMemory, it runs on until 5 s after the line `idleFrom` appeared in
+// its output (the client's main screen, the floor's first frame).
+Run runOnce(const QString &program, bool measureMemory, const QByteArray &idleFrom)
 {
     QTemporaryDir sandbox;
     const QString dataHome = sandbox.filePath(QStringLiteral("data"));
-    writeSignedInSettings(dataHome, QFileInfo(client).fileName());
+    writeSignedInSettings(dataHome, QFileInfo(program).fileName());
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", sandbox.path());
@@ -73,7 +88,7 @@ Run runOnce(const QString &client, bool measureMemory)
     process.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer clock;
     QByteArray pending;
-    bool mainScreenShown = false;
+    bool idleSeen = false;
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -85,21 +100,27 @@ Run runOnce(const QString &client, bool measureMemory)
             if (!measureMemory)
                 loop.quit();
         }
-        if (measureMemory && !mainScreenShown && pending.contains("主界面加载完成")) {
-            mainScreenShown = true;
+        if (measureMemory && !idleSeen && pending.contains(idleFrom)) {
+            idleSeen = true;
             QTimer::singleShot(5000, &loop, [&]() {
-                run.rssMb = residentMb(process.processId());
+                run.memory = memoryOf(process.processId());
                 loop.quit();
             });
         }
     });
     clock.start();
-    process.start(client, {});
+    process.start(program, {});
     limit.start(30000);
     loop.exec();
     process.kill();
     process.waitForFinished();
     return run;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
 }
 
 } // namespace
@@ -108,27 +129,50 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() < 2) {
-        QTextStream(stderr) << "usage: mirevo_startup_bench <client executable> [rounds]\n";
+    if (arguments.size() < 3) {
+        QTextStream(stderr)
+            << "usage: mirevo_startup_bench <client executable> <floor executable> [rounds]\n";
         return 2;
     }
     const QString client = arguments.at(1);
-    const int rounds = arguments.size() > 2 ? arguments.at(2).toInt() : 5;
+    const QString floor = arguments.at(2);
+    const int rounds = qMax(1, arguments.size() > 3 ? arguments.at(3).toInt() : 5);
 
-    QList<qint64> frames;
+    QList<double> frames;
     for (int i = 0; i < rounds; ++i) {
-        const Run run = runOnce(client, false);
+        const Run run = runOnce(client, false, {});
         if (run.firstFrameMs < 0) {
             QTextStream(stderr) << "startup: the client showed no frame\n";
             return 1;
         }
         frames.append(run.firstFrameMs);
     }
-    std::sort(frames.begin(), frames.end());
-    const Run idle = runOnce(client, true);
+
+    // Client and floor in turns, so that both meet the same machine.
+    QList<double> clientResident, clientAnonymous, floorResident, floorAnonymous;
+    for (int i = 0; i < 3; ++i) {
+        const Memory idle = runOnce(client, true, "主界面加载完成").memory;
+        const Memory bare = runOnce(floor, true, "Frame rendered").memory;
+        if (idle.residentMb < 0 || bare.residentMb < 0) {
+            QTextStream(stderr) << "idle: " << (idle.residentMb < 0 ? "the client" : "the floor")
+                                << " never became idle\n";
+            return 1;
+        }
+        clientResident << idle.residentMb;
+        clientAnonymous << idle.anonymousMb;
+        floorResident << bare.residentMb;
+        floorAnonymous << bare.anonymousMb;
+    }
 
     QTextStream out(stdout);
-    out << "startup first_frame_ms=" << frames.at(frames.size() / 2) << Qt::endl;
-    out << "idle rss_mb=" << qRound(idle.rssMb) << Qt::endl;
-    return idle.rssMb < 0 ? 1 : 0;
+    out.setRealNumberNotation(QTextStream::FixedNotation);
+    out.setRealNumberPrecision(1);
+    out << "startup first_frame_ms=" << qRound(median(frames)) << Qt::endl;
+    out << "idle rss_mb=" << median(clientResident) << " floor_mb=" << median(floorResident);
+    out.setRealNumberPrecision(2);
+    out << " ratio=" << median(clientResident) / median(floorResident) << Qt::endl;
+    out.setRealNumberPrecision(1);
+    out << "idle anon_mb=" << median(clientAnonymous) << " floor_anon_mb=" << median(floorAnonymous)
+        << Qt::endl;
+    return 0;
 }

@@ -169,6 +169,7 @@ Item {
 
         function test_forcedDisconnectShowsTheWarning() {
             openMainScreen()
+            compare(findChild(app.contentItem, "messageDialog"), null, "the dialog is built only for a warning")
             const message = "<b>您的账号在其他设备登录</b>，已被强制下线"
             API.vpnForceDisconnected(message)
             const dialog = findChild(app.contentItem, "messageDialog")

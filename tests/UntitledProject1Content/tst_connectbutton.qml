@@ -52,6 +52,11 @@ Item {
             disconnectSpy.clear()
         }
 
+        function cleanup() {
+            root.Window.window.showNormal()
+            tryCompare(root.Window.window, "visibility", Window.Windowed)
+        }
+
         function part(name) {
             const item = findChild(testCase.button, name)
             verify(item, name + " not found")
@@ -205,6 +210,38 @@ Item {
             tryVerify(() => glow.opacity > 0.02, 2000, "the glow pulses")
             API.vpnDisconnected()
             verify(!glow.visible)
+        }
+
+        // Hidden or minimised, the window shows nothing: the glow stops pulsing and the duration label
+        // asks for no frame. The next show takes up what a visible window would show by then.
+        function test_offScreenWindow_data() {
+            return [
+                { tag: "hidden, still connected", away: "hide", visibility: Window.Hidden,
+                  meanwhile: () => API.vpnDurationChanged(6), pulsing: true, shown: "00:00:06" },
+                { tag: "minimised, still connected", away: "showMinimized", visibility: Window.Minimized,
+                  meanwhile: () => API.vpnDurationChanged(6), pulsing: true, shown: "00:00:06" },
+                { tag: "hidden, disconnected meanwhile", away: "hide", visibility: Window.Hidden,
+                  meanwhile: () => API.vpnDisconnected(), pulsing: false, shown: "00:00:00" }
+            ]
+        }
+
+        function test_offScreenWindow(data) {
+            const window = root.Window.window
+            const pulse = part("glowPulse")
+            const label = part("durationLabel")
+            API.vpnConnected()
+            API.vpnDurationChanged(5)
+            verify(pulse.running)
+            window[data.away]()
+            tryCompare(window, "visibility", data.visibility)
+            verify(!pulse.running, "the glow pulses off screen")
+            data.meanwhile()
+            compare(label.text, "00:00:05", "the hidden label follows the duration")
+            window.showNormal()
+            tryCompare(window, "visibility", Window.Windowed)
+            compare(pulse.running, data.pulsing)
+            compare(part("glowEffect").visible, data.pulsing)
+            compare(label.text, data.shown)
         }
 
         function test_pointerFeedback() {

@@ -46,6 +46,11 @@ Item {
         readonly property string link: "vmess://" + "ZXlKMklqb2lNaUlzSW5Ceaded-secret-payload-of-the-link"
         property var screen: null
 
+        function cleanup() {
+            root.Window.window.showNormal()
+            tryCompare(root.Window.window, "visibility", Window.Windowed)
+        }
+
         function init() {
             FakeApi.reset()
             QmlLog.clear()
@@ -350,6 +355,30 @@ Item {
         function tab(mode) {
             const tabs = part("modeTabs")
             return tabs.itemAt(mode)
+        }
+
+        // Hidden or minimised, the speed labels ask for no frame; the next show brings the current speeds.
+        function test_offScreenSpeeds_data() {
+            return [
+                { tag: "hidden", away: "hide", visibility: Window.Hidden },
+                { tag: "minimised", away: "showMinimized", visibility: Window.Minimized }
+            ]
+        }
+
+        function test_offScreenSpeeds(data) {
+            const window = root.Window.window
+            const labels = () => [part("uploadSpeedLabel").text, part("downloadSpeedLabel").text]
+            testCase.screen.uploadSpeed = "1.0 KB/s"
+            testCase.screen.downloadSpeed = "2.0 KB/s"
+            compare(labels(), ["1.0 KB/s", "2.0 KB/s"])
+            window[data.away]()
+            tryCompare(window, "visibility", data.visibility)
+            testCase.screen.uploadSpeed = "3.0 KB/s"
+            testCase.screen.downloadSpeed = "4.00 MB/s"
+            compare(labels(), ["1.0 KB/s", "2.0 KB/s"], "the hidden labels follow the speeds")
+            window.showNormal()
+            tryCompare(window, "visibility", Window.Windowed)
+            compare(labels(), ["3.0 KB/s", "4.00 MB/s"])
         }
 
         function test_modeTabs() {

@@ -17,6 +17,11 @@ Item {
         name: "SplashScreen"
         when: windowShown
 
+        function cleanup() {
+            root.Window.window.showNormal()
+            tryCompare(root.Window.window, "visibility", Window.Windowed)
+        }
+
         function part(name) {
             const item = findChild(splash, name)
             verify(item, name + " not found")
@@ -101,6 +106,27 @@ Item {
             compare(star.width, data.size)
             compare(star.height, data.size)
             compare(star.radius, data.size / 2)
+        }
+
+        // Hidden or minimised, nobody sees the splash: its animations stop and run again from the next show.
+        function test_offScreenWindowStopsTheAnimations_data() {
+            return [
+                { tag: "hidden", away: "hide", visibility: Window.Hidden },
+                { tag: "minimised", away: "showMinimized", visibility: Window.Minimized }
+            ]
+        }
+
+        function test_offScreenWindowStopsTheAnimations(data) {
+            const window = root.Window.window
+            const animations = [part("sweepMotion"), part("loadingPulse"),
+                                findChild(part("stars").itemAt(7), "twinkle")]
+            verify(animations.every(animation => animation.running))
+            window[data.away]()
+            tryCompare(window, "visibility", data.visibility)
+            compare(animations.filter(animation => animation.running).length, 0, "animations off screen")
+            window.showNormal()
+            tryCompare(window, "visibility", Window.Windowed)
+            verify(animations.every(animation => animation.running))
         }
 
         function test_progressSweepRunsPastTheTrack() {

@@ -17,6 +17,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <memory>
+
 using Tavorin::Api::QmlApiAdapter;
 using Tavorin::Api::Network::HttpClient;
 using Tavorin::Api::Services::HeartbeatService;
@@ -47,10 +49,25 @@ class TestWindowStartup : public QObject
 
 private slots:
     void initTestCase();
+    void init();
+    void cleanup();
     void connectFromTheButtonAndCloseCleanly();
+    void hiddenWindowStopsThePulse();
 
 private:
+    // A returning user with trial time left, the window loaded as the executable loads it, the splash
+    // gone and the service's first server chosen, then a click on the connect button up to the
+    // button's connected state.
+    void openConnectedWindow();
+
     DevService dev;
+    std::unique_ptr<QQmlApplicationEngine> engine;
+    QmlApiAdapter *api = nullptr;
+    // Everything the QML engine reports, from loading to closing: a script error in a binding or a
+    // handler leaves the window standing but breaks what the user sees.
+    QStringList qmlWarnings;
+    QQuickWindow *window = nullptr;
+    QQuickItem *button = nullptr;
 };
 
 void TestWindowStartup::initTestCase()
@@ -64,15 +81,27 @@ void TestWindowStartup::initTestCase()
     VpnConnectionService::instance()->proxyCore()->setTrafficInterval(100);
 }
 
-void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
+void TestWindowStartup::init()
 {
-    // Everything the QML engine reports, from loading to closing: a script error in a binding or a
-    // handler leaves the window standing but breaks what the user sees.
-    QStringList qmlWarnings;
-    QQmlApplicationEngine engine;
-    auto *api = new QmlApiAdapter(&engine);
+    // Each case starts from the service's seeded accounts, whatever the one before used up.
+    dev.reset();
+    qmlWarnings.clear();
+    engine = std::make_unique<QQmlApplicationEngine>();
+    api = new QmlApiAdapter(engine.get());
+    connect(engine.get(), &QQmlEngine::warnings, this, [this](const QList<QQmlError> &errors) {
+        for (const QQmlError &error : errors)
+            qmlWarnings << error.toString();
+    });
+}
 
-    // A returning user with trial time left.
+void TestWindowStartup::cleanup()
+{
+    engine.reset();
+    QVERIFY2(qmlWarnings.isEmpty(), qPrintable(qmlWarnings.join('\n')));
+}
+
+void TestWindowStartup::openConnectedWindow()
+{
     QSignalSpy signedIn(api, &QmlApiAdapter::loginSuccess);
     api->login(DevService::demoEmail(), DevService::demoPassword());
     QVERIFY(signedIn.wait(5000));
@@ -80,24 +109,20 @@ void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
     api->activateFreeTrial();
     QVERIFY(trial.wait(5000));
 
-    connect(&engine, &QQmlEngine::warnings, this, [&qmlWarnings](const QList<QQmlError> &errors) {
-        for (const QQmlError &error : errors)
-            qmlWarnings << error.toString();
-    });
-    engine.rootContext()->setContextProperty(QStringLiteral("API"), api);
-    engine.addImportPath(QCoreApplication::applicationDirPath() + QStringLiteral("/qml"));
-    engine.addImportPath(QStringLiteral(":/qt/qml"));
-    engine.addImportPath(QStringLiteral(":/"));
-    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/UntitledProject1Content/App.qml")));
-    QCOMPARE(engine.rootObjects().size(), 1);
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    engine->rootContext()->setContextProperty(QStringLiteral("API"), api);
+    engine->addImportPath(QCoreApplication::applicationDirPath() + QStringLiteral("/qml"));
+    engine->addImportPath(QStringLiteral(":/qt/qml"));
+    engine->addImportPath(QStringLiteral(":/"));
+    engine->load(QUrl(QStringLiteral("qrc:/qt/qml/UntitledProject1Content/App.qml")));
+    QCOMPARE(engine->rootObjects().size(), 1);
+    window = qobject_cast<QQuickWindow *>(engine->rootObjects().first());
     QVERIFY(window);
     QCOMPARE(window->size(), QSize(430, 880));
     window->setProperty("splashDuration", 50);
 
     QTRY_VERIFY_WITH_TIMEOUT(findItem(window->contentItem(), "mainScreenWrapper"), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!findItem(window->contentItem(), "splashScreen"), 5000);
-    QQuickItem *button = findItem(window->contentItem(), "connectBtn");
+    button = findItem(window->contentItem(), "connectBtn");
     QVERIFY(button);
     // The main screen picks the first server the service offers.
     QTRY_VERIFY_WITH_TIMEOUT(button->property("selectedServerId").toInt() > 0, 5000);
@@ -109,6 +134,13 @@ void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
     QVERIFY(connected.wait(10000));
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
     QTRY_VERIFY(button->property("connected").toBool());
+}
+
+void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
+{
+    openConnectedWindow();
+    if (QTest::currentTestFailed())
+        return;
 
     QSignalSpy disconnected(api, &QmlApiAdapter::vpnDisconnected);
     window->close();
@@ -116,8 +148,33 @@ void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
     QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
     QCOMPARE(StandinState::winHttpProxy(), QString());
+}
 
-    QVERIFY2(qmlWarnings.isEmpty(), qPrintable(qmlWarnings.join('\n')));
+// A client left connected all day spends most of it hidden or minimised: nothing may be drawn for
+// nobody, and the next show takes up where a visible window would be.
+void TestWindowStartup::hiddenWindowStopsThePulse()
+{
+    openConnectedWindow();
+    if (QTest::currentTestFailed())
+        return;
+    auto *pulse = button->findChild<QObject *>(QStringLiteral("glowPulse"));
+    QVERIFY(pulse);
+    QQuickItem *duration = findItem(button, "durationLabel");
+    QVERIFY(duration);
+    QTRY_VERIFY(pulse->property("running").toBool());
+
+    window->hide();
+    QTRY_VERIFY(!pulse->property("running").toBool());
+    // The duration goes on counting, but the hidden label asks for no frame.
+    const QString shownBeforeHiding = duration->property("text").toString();
+    QSignalSpy ticks(api, &QmlApiAdapter::vpnDurationChanged);
+    QVERIFY(ticks.wait(5000));
+    QCOMPARE(duration->property("text").toString(), shownBeforeHiding);
+
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTRY_VERIFY(pulse->property("running").toBool());
+    QCOMPARE(duration->property("text").toString(), button->property("durationText").toString());
 }
 
 QTEST_MAIN(TestWindowStartup)
