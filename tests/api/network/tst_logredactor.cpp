@@ -88,6 +88,10 @@ void TestLogRedactor::masksSecrets_data()
     QTest::newRow("data that is no envelope")
         << QByteArray(R"({"data":"plain text","encrypted":false,"more":{"data":"kept too"}})")
         << QStringList{} << QStringList{"plain text", "kept too"};
+    // An excerpt of the middle of a body: no container opens before the secret.
+    QTest::newRow("body cut before its start")
+        << QByteArray(R"(ame":"x","token" : "mid-SECRET","password":"cut-SECRET\"ed","id":2})")
+        << QStringList{"SECRET", "ed\""} << QStringList{"\"id\":2", "\"token\" : \"***\""};
     QTest::newRow("page with a stray quote before the JSON")
         << QByteArray(R"(<p>it"s down</p>{"data":{"api_secret_key":{"value":"html-SECRET"}}}</p>)")
         << QStringList{"SECRET"} << QStringList{"it\"s down"};
