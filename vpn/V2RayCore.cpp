@@ -195,9 +195,9 @@ V2RayCore::V2RayCore(QObject *parent)
     trafficTimer->setInterval(trafficIntervalMs);
     connect(trafficTimer, &QTimer::timeout, this, &V2RayCore::updateTrafficStats);
     readinessTimer->setSingleShot(true);
-    readinessTimer->setInterval(pollIntervalMs);
     connect(readinessTimer, &QTimer::timeout, this, &V2RayCore::pollReadiness);
     readinessDeadline->setSingleShot(true);
+    readinessDeadline->setInterval(readinessLimitMs);
     connect(readinessDeadline, &QTimer::timeout, this, &V2RayCore::onReadinessLimitReached);
     probeTimer->setSingleShot(true);
     probeTimer->setInterval(readinessProbeTimeoutMs);
@@ -231,8 +231,7 @@ void V2RayCore::setLocalPorts(quint16 mixed, quint16 dns)
 void V2RayCore::setReadinessPolling(int intervalMs, int limitMs)
 {
     pollIntervalMs = intervalMs;
-    pollLimitMs = limitMs;
-    readinessTimer->setInterval(pollIntervalMs);
+    readinessDeadline->setInterval(limitMs);
 }
 
 void V2RayCore::setTrafficInterval(int milliseconds)
@@ -456,7 +455,7 @@ void V2RayCore::onXRayStarted()
     running = true;
     sinceStarted.start();
     // The limit counts from the process's start only: nothing the owner does later eats into it.
-    readinessDeadline->start(pollLimitMs);
+    readinessDeadline->start();
     readinessTimer->start(0);
 }
 
@@ -518,7 +517,8 @@ void V2RayCore::onReadinessLimitReached()
 {
     if (!running || ready)
         return;
-    const QString message = QStringLiteral("XRay本地代理端口未就绪 (%1毫秒)").arg(pollLimitMs);
+    const QString message =
+        QStringLiteral("XRay本地代理端口未就绪 (%1毫秒)").arg(readinessDeadline->interval());
     qWarning().noquote() << tag << message;
     cancelReadiness();
     emit error(message);

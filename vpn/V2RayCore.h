@@ -106,7 +106,7 @@ private:
     QProcess *process;
     QTimer *trafficTimer;
     QTimer *readinessTimer;
-    QTimer *readinessDeadline;
+    QTimer *readinessDeadline; // its interval is the readiness limit
     QTimer *probeTimer;
     QNetworkAccessManager *controllerClient;
     QString resourcePath;
@@ -127,8 +127,8 @@ private:
     quint16 controllerPort = 0;
     QString controllerToken;
 
+    // Every poll is started with its own delay (the first at once), so the interval lives here.
     int pollIntervalMs = readinessPollIntervalMs;
-    int pollLimitMs = readinessLimitMs;
     int stopTimeoutMs = 2000;
 };
 
