@@ -9,28 +9,38 @@
 
 namespace Tavorin::Api::Vpn {
 
+namespace {
+
+// The outcome of a command that ran to its end (a crash included).
+CommandRunner::Result endedRun(QProcess &process)
+{
+    CommandRunner::Result result;
+    result.started = true;
+    result.finished = true;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.standardOutput = process.readAllStandardOutput();
+    result.standardError = process.readAllStandardError();
+    return result;
+}
+
+} // namespace
+
 CommandRunner::Result CommandRunner::execute(const QString &program, const QStringList &arguments,
                                              int timeoutMs)
 {
-    Result result;
     QElapsedTimer clock;
     clock.start();
     QProcess process;
     process.start(program, arguments, QIODevice::ReadWrite);
     // The commands read nothing; a closed input keeps one that asks a question from waiting for it.
     process.closeWriteChannel();
+    Result result;
     result.started = process.waitForStarted(timeoutMs);
-    if (result.started)
-        result.finished = process.waitForFinished(qMax<qint64>(1, timeoutMs - clock.elapsed()));
-    if (!result.finished) {
-        result.errorText = process.errorString();
-        process.kill();
-        process.waitForFinished(1000);
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.standardOutput = process.readAllStandardOutput();
-    result.standardError = process.readAllStandardError();
+    if (result.started && process.waitForFinished(qMax<qint64>(1, timeoutMs - clock.elapsed())))
+        return endedRun(process);
+    result.errorText = process.errorString();
+    process.kill();
+    process.waitForFinished(1000);
     return result;
 }
 
@@ -50,15 +60,7 @@ void CommandRunner::executeAsync(const QString &program, const QStringList &argu
         done(result);
     };
     QObject::connect(process, &QProcess::finished, process,
-                     [process, settle](int exitCode, QProcess::ExitStatus exitStatus) {
-                         Result result;
-                         result.started = true;
-                         result.finished = true;
-                         result.exitCode = exitStatus == QProcess::NormalExit ? exitCode : -1;
-                         result.standardOutput = process->readAllStandardOutput();
-                         result.standardError = process->readAllStandardError();
-                         settle(result);
-                     });
+                     [process, settle]() { settle(endedRun(*process)); });
     // A crash ends with `finished` as well; only a command that never ran ends here.
     QObject::connect(process, &QProcess::errorOccurred, process,
                      [process, settle](QProcess::ProcessError error) {
