@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/models/User.h"
+#include "vpn/VpnConnectionService.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,9 +9,14 @@
 #include <QSignalSpy>
 #include <QString>
 
-// What the connection tests share: an account that may connect, links to a local server, and the
-// connection service's signals recorded.
+// What the connection tests share: the connection service, an account that may connect, links to a
+// local server, and the connection service's signals recorded.
 namespace VpnTest {
+
+inline Tavorin::Api::Services::VpnConnectionService *service()
+{
+    return Tavorin::Api::Services::VpnConnectionService::instance();
+}
 
 inline Tavorin::Api::Models::User activeAccount(const QString &status = QStringLiteral("active"))
 {

@@ -24,13 +24,9 @@ using Tavorin::Api::Services::VpnConnectionService;
 using Tavorin::Api::Vpn::V2RayCore;
 namespace Services = Tavorin::Api::Services;
 using VpnTest::firstInts;
+using VpnTest::service;
 
 namespace {
-
-VpnConnectionService *service()
-{
-    return VpnConnectionService::instance();
-}
 
 struct ServiceSpies
 {

@@ -29,13 +29,9 @@ using Tavorin::Api::Vpn::SystemProxyManager;
 using Tavorin::Api::Vpn::V2RayCore;
 namespace Services = Tavorin::Api::Services;
 using VpnTest::firstInts;
+using VpnTest::service;
 
 namespace {
-
-VpnConnectionService *service()
-{
-    return VpnConnectionService::instance();
-}
 
 void killCore()
 {

@@ -42,16 +42,12 @@ using Tavorin::Api::Services::VpnConnectionService;
 using Tavorin::Api::Vpn::EngineRecords;
 using Tavorin::Api::Vpn::EngineRecovery;
 namespace Services = Tavorin::Api::Services;
+using VpnTest::service;
 
 namespace {
 
 const char *connectFlag = "--connect-and-stay";
 const char *startFlag = "--fresh-start";
-
-VpnConnectionService *service()
-{
-    return VpnConnectionService::instance();
-}
 
 void say(const QString &line)
 {
