@@ -22,10 +22,15 @@ QString CoreProcess::path()
     return StandinRun::coreDirectory() + QStringLiteral("/xray.exe");
 }
 
+QStringList CoreProcess::runArguments(const QJsonObject &document)
+{
+    return {QStringLiteral("run"), QStringLiteral("-c"), ClientConfig::write(document),
+            QStringLiteral("--disable-color")};
+}
+
 bool CoreProcess::start(const QJsonObject &document)
 {
-    process.start(path(), {QStringLiteral("run"), QStringLiteral("-c"), ClientConfig::write(document),
-                           QStringLiteral("--disable-color")});
+    process.start(path(), runArguments(document));
     if (!process.waitForStarted(5000))
         return false;
     (void)QTest::qWaitFor(

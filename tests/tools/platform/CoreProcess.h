@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 // The core stand-in started as the client starts it: `run -c FILE --disable-color` with a document
 // written to the temporary folder.
@@ -19,6 +20,8 @@ public:
     qint64 v2rayPid();
 
     static QString path();
+    // The client's command line for `document`, written to a file of its own.
+    static QStringList runArguments(const QJsonObject &document);
 
     QProcess process;
 

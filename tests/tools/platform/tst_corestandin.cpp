@@ -58,9 +58,7 @@ bool startGated(CoreProcess &core, const QString &gate)
     QFile::remove(gate + QStringLiteral(".waiting"));
     qputenv("MIREVO_V2RAY", QByteArray(MIREVO_PLATFORM_TEST_DATA "/gated-v2ray"));
     qputenv("MIREVO_GATE", QFile::encodeName(gate));
-    core.process.start(
-        CoreProcess::path(),
-        {"run", "-c", ClientConfig::write(servableDocument(LocalPorts::spare())), "--disable-color"});
+    core.process.start(CoreProcess::path(), CoreProcess::runArguments(servableDocument(LocalPorts::spare())));
     qunsetenv("MIREVO_V2RAY");
     qunsetenv("MIREVO_GATE");
     return core.process.waitForStarted(5000);
@@ -192,10 +190,8 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QJsonValue, value);
         QFETCH(QString, reason);
-        const QString file =
-            ClientConfig::write(ClientConfig::changed(ClientConfig::document(), path, value));
-        const StandinRun result = StandinRun::run(corePath(), {QStringLiteral("run"), QStringLiteral("-c"),
-                                                               file, QStringLiteral("--disable-color")});
+        const StandinRun result = StandinRun::run(corePath(), CoreProcess::runArguments(ClientConfig::changed(
+                                                                  ClientConfig::document(), path, value)));
         QVERIFY(result.finished);
         QVERIFY(result.exitCode != 0);
         QVERIFY2(result.err.contains(QStringLiteral("FATAL")) && result.err.contains(reason),
@@ -405,9 +401,8 @@ private slots:
     {
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::LocalHost, LocalPorts::mixed()));
-        const StandinRun result = StandinRun::run(
-            corePath(),
-            {"run", "-c", ClientConfig::write(servableDocument(LocalPorts::spare())), "--disable-color"});
+        const StandinRun result =
+            StandinRun::run(corePath(), CoreProcess::runArguments(servableDocument(LocalPorts::spare())));
         QVERIFY(result.exitCode != 0);
         QVERIFY2(result.err.contains(QStringLiteral("FATAL")) &&
                      result.err.contains(QString::number(LocalPorts::mixed())),
@@ -420,8 +415,7 @@ private slots:
         StandinState::stallCore(2);
         const quint16 controllerPort = LocalPorts::spare();
         CoreProcess core;
-        core.process.start(corePath(), {"run", "-c", ClientConfig::write(servableDocument(controllerPort)),
-                                        "--disable-color"});
+        core.process.start(corePath(), CoreProcess::runArguments(servableDocument(controllerPort)));
         QTRY_VERIFY(accepts(LocalPorts::mixed()));
         QJsonObject body;
         QCOMPARE(
@@ -435,9 +429,8 @@ private slots:
     void missingV2RayIsFatal()
     {
         qputenv("MIREVO_V2RAY", "/nonexistent/v2ray");
-        const StandinRun result = StandinRun::run(
-            corePath(),
-            {"run", "-c", ClientConfig::write(servableDocument(LocalPorts::spare())), "--disable-color"});
+        const StandinRun result =
+            StandinRun::run(corePath(), CoreProcess::runArguments(servableDocument(LocalPorts::spare())));
         qunsetenv("MIREVO_V2RAY");
         QVERIFY(result.exitCode != 0);
         QVERIFY(result.err.contains(QStringLiteral("FATAL")));
@@ -448,9 +441,8 @@ private slots:
     {
         StandinState::failCommand(QStringLiteral("xray.exe"), 23, QStringLiteral("run"));
         QVERIFY(StandinRun::run(corePath(), {QStringLiteral("version")}).succeeded());
-        const StandinRun result = StandinRun::run(
-            corePath(),
-            {"run", "-c", ClientConfig::write(servableDocument(LocalPorts::spare())), "--disable-color"});
+        const StandinRun result =
+            StandinRun::run(corePath(), CoreProcess::runArguments(servableDocument(LocalPorts::spare())));
         QCOMPARE(result.exitCode, 23);
         QVERIFY(!accepts(LocalPorts::mixed()));
     }
