@@ -3,14 +3,17 @@
 #include "api/models/User.h"
 #include "vpn/VpnConnectionService.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QString>
 
 // What the connection tests share: the connection service, an account that may connect, links to a
-// local server, and the connection service's signals recorded.
+// local server, what the engine left in the temporary folder, and the connection service's signals
+// recorded.
 namespace VpnTest {
 
 inline Tavorin::Api::Services::VpnConnectionService *service()
@@ -47,6 +50,13 @@ inline QString link(const QString &security = QStringLiteral("auto"), int port =
         object.insert(change.key(), change.value());
     return QStringLiteral("vmess://") +
            QString::fromLatin1(QJsonDocument(object).toJson(QJsonDocument::Compact).toBase64());
+}
+
+// What the engine left in the temporary folder: its configuration file or the folder holding it.
+inline QStringList engineLeftovers()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
+        .entryList({QStringLiteral("tavorin*")}, QDir::AllEntries | QDir::System | QDir::Hidden);
 }
 
 inline QList<int> firstInts(const QSignalSpy &spy)

@@ -28,6 +28,7 @@ using Tavorin::Api::Services::VpnConnectionService;
 using Tavorin::Api::Vpn::SystemProxyManager;
 using Tavorin::Api::Vpn::V2RayCore;
 namespace Services = Tavorin::Api::Services;
+using VpnTest::engineLeftovers;
 using VpnTest::firstInts;
 using VpnTest::service;
 
@@ -38,13 +39,6 @@ void killCore()
     const qint64 pid = StandinState::corePid();
     QVERIFY(pid > 0);
     QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
-}
-
-// What the engine left in the temporary folder: its configuration file or the folder holding it.
-QStringList engineLeftovers()
-{
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
-        .entryList({QStringLiteral("tavorin*")}, QDir::AllEntries | QDir::System | QDir::Hidden);
 }
 
 // Every command that changes the machine's proxy settings.

@@ -197,12 +197,6 @@ bool alive(qint64 pid)
     return !Standin::StandinStore::imageName(pid).isEmpty();
 }
 
-QStringList configurationFolders()
-{
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
-        .entryList({QStringLiteral("tavorin-*")}, QDir::Dirs | QDir::Hidden);
-}
-
 // The index of the first command of the log at or after `from` that starts with `command`; -1 if none.
 qsizetype indexOf(const QList<QStringList> &log, const QStringList &command, qsizetype from = 0)
 {
@@ -346,7 +340,7 @@ void TestVpnRecovery::killedWhileConnected()
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
     for (const QString &key : recordKeys())
         QCOMPARE(record(key), QJsonObject());
-    QCOMPARE(configurationFolders(), QStringList());
+    QCOMPARE(VpnTest::engineLeftovers(), QStringList());
 
     // So the start after that ordinary end finds nothing to take back: no command, no line about it.
     const qsizetype ended = StandinState::commandLog().size();
