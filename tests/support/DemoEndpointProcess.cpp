@@ -1,5 +1,7 @@
 #include "DemoEndpointProcess.h"
 
+#include "ProcessTies.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QRegularExpression>
@@ -12,13 +14,7 @@ DemoEndpointProcess::DemoEndpointProcess(QObject *parent) : QObject(parent)
 
 DemoEndpointProcess::~DemoEndpointProcess()
 {
-    if (endpoint.state() == QProcess::NotRunning)
-        return;
-    endpoint.closeWriteChannel();
-    if (!endpoint.waitForFinished(3000)) {
-        endpoint.kill();
-        endpoint.waitForFinished(3000);
-    }
+    ProcessTies::endByClosingInput(endpoint, 3000);
 }
 
 bool DemoEndpointProcess::start(const QString &folder)

@@ -1,5 +1,7 @@
 #include "DevService.h"
 
+#include "ProcessTies.h"
+
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -29,14 +31,8 @@ DevService::~DevService()
 
 void DevService::stop()
 {
-    if (process.state() == QProcess::NotRunning)
-        return;
     // Closing its input ends the service; a service that does not end is killed.
-    process.closeWriteChannel();
-    if (!process.waitForFinished(2000)) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
+    ProcessTies::endByClosingInput(process, 2000);
 }
 
 bool DevService::start(const QStringList &arguments)

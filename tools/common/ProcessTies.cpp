@@ -32,6 +32,17 @@ void ProcessTies::quitWhenInputCloses(QCoreApplication &app)
     });
 }
 
+void ProcessTies::endByClosingInput(QProcess &child, int graceMs)
+{
+    if (child.state() == QProcess::NotRunning)
+        return;
+    child.closeWriteChannel();
+    if (!child.waitForFinished(graceMs)) {
+        child.kill();
+        child.waitForFinished(5000);
+    }
+}
+
 QString ProcessTies::v2rayProgram()
 {
     const QString chosen = qEnvironmentVariable("MIREVO_V2RAY");

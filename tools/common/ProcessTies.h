@@ -17,6 +17,9 @@ public:
     // Quits the application once standard input reaches end of file: whoever started this program
     // holds its input open for as long as it wants the program to run.
     static void quitWhenInputCloses(QCoreApplication &app);
+    // The other side of that: closes the input of a running `child` and waits up to `graceMs` for it
+    // to end; one that does not is killed.
+    static void endByClosingInput(QProcess &child, int graceMs);
     // Debian's v2ray: $MIREVO_V2RAY, else v2ray on PATH; empty when there is neither.
     static QString v2rayProgram();
 };

@@ -173,13 +173,18 @@ Accounts::Session *Accounts::sessionFor(const QString &token)
     return nullptr;
 }
 
-Accounts::Account *Accounts::byId(int id)
+const Accounts::Account *Accounts::byId(int id) const
 {
-    for (Account &account : accounts) {
+    for (const Account &account : accounts) {
         if (account.id == id)
             return &account;
     }
     return nullptr;
+}
+
+Accounts::Account *Accounts::byId(int id)
+{
+    return const_cast<Account *>(std::as_const(*this).byId(id));
 }
 
 Accounts::Account *Accounts::byEmail(const QString &email)
@@ -193,11 +198,8 @@ Accounts::Account *Accounts::byEmail(const QString &email)
 
 QString Accounts::emailOf(int accountId) const
 {
-    for (const Account &account : accounts) {
-        if (account.id == accountId)
-            return account.email;
-    }
-    return {};
+    const Account *account = byId(accountId);
+    return account ? account->email : QString();
 }
 
 bool Accounts::isVip(const Account &account)
@@ -215,10 +217,22 @@ double Accounts::trialHoursRemaining(const Account &account)
     return std::round(seconds / 36.0) / 100.0;
 }
 
+double Accounts::trialHoursUsed(const Account &account, double remaining)
+{
+    if (!account.trialUsed)
+        return 0;
+    return std::round(std::max(0.0, account.trialHoursTotal - remaining) * 100) / 100;
+}
+
+void Accounts::extendVip(Account &account, int days)
+{
+    const QDateTime base = isVip(account) ? account.vipExpiresAt : now();
+    account.vipExpiresAt = base.addDays(days);
+}
+
 QJsonObject Accounts::userJson(const Account &account)
 {
     const double remaining = trialHoursRemaining(account);
-    const double used = account.trialUsed ? std::max(0.0, account.trialHoursTotal - remaining) : 0.0;
     return {{QStringLiteral("id"), account.id},
             {QStringLiteral("email"), account.email},
             {QStringLiteral("name"), account.name},
@@ -228,7 +242,7 @@ QJsonObject Accounts::userJson(const Account &account)
             {QStringLiteral("trial_used"), account.trialUsed},
             {QStringLiteral("trial_expires_at"), isoOrNull(account.trialExpiresAt)},
             {QStringLiteral("trial_hours_total"), account.trialHoursTotal},
-            {QStringLiteral("trial_hours_used"), std::round(used * 100) / 100},
+            {QStringLiteral("trial_hours_used"), trialHoursUsed(account, remaining)},
             {QStringLiteral("trial_hours_remaining"), remaining},
             {QStringLiteral("created_at"), isoOrNull(account.createdAt)},
             {QStringLiteral("referral_code"), account.referralCode},

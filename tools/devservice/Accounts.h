@@ -59,6 +59,7 @@ public:
     // The live session of a bearer token: none for an empty, unknown or revoked token.
     Session *sessionFor(const QString &token);
     Account *byId(int id);
+    const Account *byId(int id) const;
     Account *byEmail(const QString &email);
     QString emailOf(int accountId) const;
     qsizetype accountCount() const { return accounts.size(); }
@@ -66,6 +67,11 @@ public:
 
     static bool isVip(const Account &account);
     static double trialHoursRemaining(const Account &account);
+    // Hours of the free trial spent so far, to the hundredth as the remaining hours; 0 before it is taken.
+    // Takes the remaining hours that go out beside it, so that the two always add up.
+    static double trialHoursUsed(const Account &account, double remaining);
+    // Adds `days` of VIP: from the current end while VIP, else from now.
+    static void extendVip(Account &account, int days);
     static QJsonObject userJson(const Account &account);
 
     // Control operations; each answers an error text, empty on success.

@@ -2,30 +2,26 @@
 
 #include "DevServiceState.h"
 #include "RequestJournal.h"
+#include "WireFormat.h"
 
 #include <QHttpServerRequest>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QUrlQuery>
 
 namespace MirevoDev {
 
 namespace {
 
+// Only answers of /api/v1 may travel in the signed envelope, so these never do.
 DevReply ok(QJsonObject object = {})
 {
     object.insert(QStringLiteral("ok"), true);
-    DevReply reply = DevReply::json(200, object);
-    reply.envelopeAllowed = false;
-    return reply;
+    return DevReply::json(200, object);
 }
 
 DevReply refused(int status, const QString &error)
 {
-    DevReply reply =
-        DevReply::json(status, {{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}});
-    reply.envelopeAllowed = false;
-    return reply;
+    return DevReply::json(status, {{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}});
 }
 
 DevReply result(const QString &error, const QJsonObject &object = {})
@@ -39,13 +35,8 @@ DevReply ControlEndpoint::handle(const QString &method, const QString &path,
                                  const QHttpServerRequest &request)
 {
     QJsonObject body;
-    if (!request.body().trimmed().isEmpty()) {
-        QJsonParseError error;
-        const QJsonDocument document = QJsonDocument::fromJson(request.body(), &error);
-        if (error.error != QJsonParseError::NoError || !document.isObject())
-            return refused(400, QStringLiteral("the body must be a JSON object"));
-        body = document.object();
-    }
+    if (!WireFormat::parseBody(request.body(), &body))
+        return refused(400, QStringLiteral("the body must be a JSON object"));
     const bool get = method == QLatin1String("GET");
     const bool post = method == QLatin1String("POST");
     auto is = [&](const char *wanted) { return path == QLatin1String(wanted); };

@@ -29,7 +29,6 @@ DevReply DevServiceState::handleApi(const ApiCall &call)
     const QString path = s.join(QLatin1Char('/'));
 
     enum class Endpoint {
-        None,
         Login,
         Register,
         Logout,
@@ -48,70 +47,63 @@ DevReply DevServiceState::handleApi(const ApiCall &call)
         Announcements,
         Orders
     };
-    Endpoint endpoint = Endpoint::None;
-    QString wantedMethod = QStringLiteral("GET");
-    bool needsAuth = true;
-    auto is = [&](const char *wanted) { return path == QLatin1String(wanted); };
-    if (is("auth/login")) {
-        endpoint = Endpoint::Login;
-        wantedMethod = QStringLiteral("POST");
-        needsAuth = false;
-    } else if (is("auth/register")) {
-        endpoint = Endpoint::Register;
-        wantedMethod = QStringLiteral("POST");
-        needsAuth = false;
-    } else if (is("auth/logout")) {
-        endpoint = Endpoint::Logout;
-        wantedMethod = QStringLiteral("POST");
-    } else if (is("auth/me")) {
-        endpoint = Endpoint::Me;
-    } else if (is("configs")) {
-        endpoint = Endpoint::Configs;
-        needsAuth = false;
-    } else if (is("trial/activate-free")) {
-        endpoint = Endpoint::TrialFree;
-        wantedMethod = QStringLiteral("POST");
-    } else if (is("trial/activate-vip")) {
-        endpoint = Endpoint::TrialVip;
-        wantedMethod = QStringLiteral("POST");
-    } else if (is("trial/status")) {
-        endpoint = Endpoint::TrialStatus;
-    } else if (is("servers")) {
-        endpoint = Endpoint::Servers;
-    } else if (s.size() == 2 && s.at(0) == QLatin1String("servers")) {
-        endpoint = Endpoint::Server;
-    } else if (is("plans")) {
-        endpoint = Endpoint::Plans;
-        needsAuth = false;
-    } else if (is("payments/create")) {
-        endpoint = Endpoint::PaymentCreate;
-        wantedMethod = QStringLiteral("POST");
-    } else if (s.size() == 3 && s.at(0) == QLatin1String("payments") && s.at(1) == QLatin1String("status")) {
-        endpoint = Endpoint::PaymentStatus;
-    } else if (is("heartbeat")) {
-        endpoint = Endpoint::Heartbeat;
-        wantedMethod = QStringLiteral("POST");
-    } else if (is("heartbeat/stats")) {
-        endpoint = Endpoint::HeartbeatStats;
-    } else if (is("announcements")) {
-        endpoint = Endpoint::Announcements;
-        needsAuth = false;
-    } else if (is("orders")) {
-        endpoint = Endpoint::Orders;
+    struct Route
+    {
+        const char *path; // "*" stands for any one segment
+        Endpoint endpoint;
+        bool post;
+        bool needsAuth;
+    };
+    static const Route routes[] = {{"auth/login", Endpoint::Login, true, false},
+                                   {"auth/register", Endpoint::Register, true, false},
+                                   {"auth/logout", Endpoint::Logout, true, true},
+                                   {"auth/me", Endpoint::Me, false, true},
+                                   {"configs", Endpoint::Configs, false, false},
+                                   {"trial/activate-free", Endpoint::TrialFree, true, true},
+                                   {"trial/activate-vip", Endpoint::TrialVip, true, true},
+                                   {"trial/status", Endpoint::TrialStatus, false, true},
+                                   {"servers", Endpoint::Servers, false, true},
+                                   {"servers/*", Endpoint::Server, false, true},
+                                   {"plans", Endpoint::Plans, false, false},
+                                   {"payments/create", Endpoint::PaymentCreate, true, true},
+                                   {"payments/status/*", Endpoint::PaymentStatus, false, true},
+                                   {"heartbeat", Endpoint::Heartbeat, true, true},
+                                   {"heartbeat/stats", Endpoint::HeartbeatStats, false, true},
+                                   {"announcements", Endpoint::Announcements, false, false},
+                                   {"orders", Endpoint::Orders, false, true}};
+    auto matches = [&](const QString &pattern) {
+        if (!pattern.contains(QLatin1Char('*')))
+            return path == pattern;
+        const QStringList parts = pattern.split(QLatin1Char('/'));
+        if (parts.size() != s.size())
+            return false;
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (parts.at(i) != QLatin1String("*") && parts.at(i) != s.at(i))
+                return false;
+        }
+        return true;
+    };
+    const Route *route = nullptr;
+    for (const Route &candidate : routes) {
+        if (matches(QLatin1String(candidate.path))) {
+            route = &candidate;
+            break;
+        }
     }
 
-    if (endpoint == Endpoint::None)
+    if (!route)
         return DevReply::failure(404, QStringLiteral("接口不存在"));
-    if (call.method != wantedMethod)
+    const Endpoint endpoint = route->endpoint;
+    if (call.method != QLatin1String(route->post ? "POST" : "GET"))
         return DevReply::failure(405, QStringLiteral("请求方法不被允许"));
 
     QJsonObject body;
-    if (wantedMethod == QLatin1String("POST") && !WireFormat::parseBody(call.body, &body))
+    if (route->post && !WireFormat::parseBody(call.body, &body))
         return DevReply::failure(400, QStringLiteral("请求体不是有效的JSON"));
 
     Accounts::Session *session = nullptr;
     Accounts::Account *account = nullptr;
-    if (needsAuth) {
+    if (route->needsAuth) {
         session = accountArea.sessionFor(call.bearerToken);
         account = session ? accountArea.byId(session->accountId) : nullptr;
         if (!session || !account)
@@ -159,8 +151,6 @@ DevReply DevServiceState::handleApi(const ApiCall &call)
         return announcementArea.list(call.query);
     case Endpoint::Orders:
         return orderArea.page(*account, call.query, rootUrl);
-    case Endpoint::None:
-        break;
     }
     return DevReply::failure(404, QStringLiteral("接口不存在"));
 }

@@ -13,6 +13,7 @@ namespace MirevoDev {
 
 using WireFormat::isoOrNull;
 using WireFormat::now;
+using WireFormat::textOrNull;
 
 namespace {
 
@@ -23,11 +24,6 @@ const QStringList statuses = {QStringLiteral("pending"), QStringLiteral("complet
 bool isPaid(const QString &status)
 {
     return status == QLatin1String("completed") || status == QLatin1String("paid");
-}
-
-QJsonValue textOrNull(const QString &text)
-{
-    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
 } // namespace
@@ -182,6 +178,12 @@ DevReply Payments::status(const Accounts::Account &account, const QString &order
     return DevReply::success(QStringLiteral("查询成功"), statusJson(*payment));
 }
 
+void Payments::markPaid(Payment &payment, const QDateTime &at)
+{
+    payment.paidAt = at;
+    payment.thirdPartyOrderId = QStringLiteral("CY%1").arg(payment.orderId.mid(2));
+}
+
 void Payments::applyStatus(Payment &payment, const QString &status)
 {
     Accounts::Account *account = accounts.byId(payment.accountId);
@@ -189,12 +191,9 @@ void Payments::applyStatus(Payment &payment, const QString &status)
     const bool nowPaid = isPaid(status);
     const QDateTime current = now();
     if (!wasPaid && nowPaid) {
-        payment.paidAt = current;
-        payment.thirdPartyOrderId = QStringLiteral("CY%1").arg(payment.orderId.mid(2));
-        if (account) {
-            const QDateTime base = Accounts::isVip(*account) ? account->vipExpiresAt : current;
-            account->vipExpiresAt = base.addDays(payment.planDays);
-        }
+        markPaid(payment, current);
+        if (account)
+            Accounts::extendVip(*account, payment.planDays);
     } else if (wasPaid && status == QLatin1String("refunded") && account && account->vipExpiresAt.isValid()) {
         account->vipExpiresAt = account->vipExpiresAt.addDays(-payment.planDays);
     }
@@ -251,10 +250,8 @@ QString Payments::addOrders(const QJsonObject &request, QJsonArray *orderIds)
     const QString method = request.value(QStringLiteral("payment_method")).toString(QStringLiteral("alipay"));
     for (int i = 0; i < count; ++i) {
         Payment &payment = append(account->id, *plan, method);
-        if (isPaid(status)) {
-            payment.paidAt = payment.createdAt;
-            payment.thirdPartyOrderId = QStringLiteral("CY%1").arg(payment.orderId.mid(2));
-        }
+        if (isPaid(status))
+            markPaid(payment, payment.createdAt);
         payment.status = status;
         orderIds->append(payment.orderId);
     }

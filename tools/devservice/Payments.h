@@ -78,6 +78,8 @@ private:
     Payment *byOrderId(const QString &orderId);
     Payment &append(int accountId, const Plan &plan, const QString &method);
     void applyStatus(Payment &payment, const QString &status);
+    // The provider's order number comes with the payment.
+    static void markPaid(Payment &payment, const QDateTime &at);
     static QJsonObject statusJson(const Payment &payment);
 
     Accounts &accounts;

@@ -20,8 +20,7 @@ DevReply Trials::status(const Accounts::Account &account) const
                             {QStringLiteral("used"), account.trialUsed},
                             {QStringLiteral("expires_at"), isoOrNull(account.trialExpiresAt)},
                             {QStringLiteral("hours_total"), hoursTotal},
-                            {QStringLiteral("hours_used"),
-                             account.trialUsed ? std::max(0.0, account.trialHoursTotal - remaining) : 0.0},
+                            {QStringLiteral("hours_used"), Accounts::trialHoursUsed(account, remaining)},
                             {QStringLiteral("hours_remaining"), remaining}};
     const bool vip = Accounts::isVip(account);
     int daysRemaining = 0;
@@ -61,8 +60,7 @@ DevReply Trials::activateVip(Accounts::Account &account) const
         return DevReply::failure(422, QStringLiteral("您已使用过VIP体验"));
     const int days = std::max(1, configuration.number(QStringLiteral("vip_trial_duration"), 1));
     account.vipTrialUsed = true;
-    const QDateTime base = Accounts::isVip(account) ? account.vipExpiresAt : WireFormat::now();
-    account.vipExpiresAt = base.addDays(days);
+    Accounts::extendVip(account, days);
     return DevReply::success(QStringLiteral("VIP体验已激活"), Accounts::userJson(account));
 }
 

@@ -18,6 +18,11 @@ QJsonValue isoOrNull(const QDateTime &time)
     return iso(time);
 }
 
+QJsonValue textOrNull(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
 QDateTime now()
 {
     QDateTime current = QDateTime::currentDateTimeUtc();

@@ -15,6 +15,8 @@ namespace WireFormat {
 // Whole seconds in UTC with "Z" (2026-01-31T08:00:00Z); a date that is not set is null.
 QString iso(const QDateTime &time);
 QJsonValue isoOrNull(const QDateTime &time);
+// A text that is not set (empty) is null.
+QJsonValue textOrNull(const QString &text);
 // The current time to the second, as every date on the wire.
 QDateTime now();
 

@@ -57,9 +57,9 @@
 //   "device_status". A "disconnected" heartbeat answers "active" without force_disconnect: the device is in
 //   good standing, it only went offline; only a live connection is ever told to end. Device limits,
 //   "maintenance_mode" and the trial and VIP clocks end no connection by themselves: the client judges
-//   its rights from "user_status". Traffic counters are
-//   per connection; their growth is added to the account's statistics. heartbeat/stats counts devices whose
-//   last heartbeat was "connected", and their distinct accounts.
+//   its rights from "user_status". Traffic counters are per connection; their growth is added to the
+//   account's statistics. heartbeat/stats counts devices whose last heartbeat was "connected", and their
+//   distinct accounts.
 // - Announcements: newest first; "platform" keeps those for that platform and those for "all" (no platform:
 //   all of them); "limit" > 0 cuts the list; a limit that is not a whole number >= 0 is 422.
 // - Signed envelope: while "api_encrypt_enabled" is true and "api_secret_key" set, every 2xx answer of the
@@ -83,10 +83,11 @@
 //   POST /_control/payments/status     {order_id, status}
 //   POST /_control/config              {key, value[, type]}
 //   POST /_control/envelope            {enabled, secret}
-//   POST /_control/heartbeat           {interval} and/or {device_status, force_disconnect, message[,
-//   device_id]} GET  /_control/heartbeats          the bodies of every heartbeat received POST
-//   /_control/servers             {name, country_code, tier, requires_vip, encrypted,
-//                                       vmess: {address, port, id, aid, net, path, host, tls, sni}} -> {id}
+//   POST /_control/heartbeat           {interval} and/or
+//                                      {device_status, force_disconnect, message[, device_id]}
+//   GET  /_control/heartbeats          the bodies of every heartbeat received
+//   POST /_control/servers             {name, country_code, tier, requires_vip, encrypted,
+//                                      vmess: {address, port, id, aid, net, path, host, tls, sni}} -> {id}
 //   POST /_control/users               {email[, create, password, name, status, referral_code, vip_days,
 //                                       vip_expires_at, trial_hours, trial_used, vip_trial_used]} -> {user}
 //   POST /_control/announcements       {title, content, type, platform} -> {id}

@@ -1302,11 +1302,10 @@ void TestDevService::stateFileAtStart()
     QVERIFY2(said.startsWith(QLatin1String("state: ")) && said.contains(line) &&
                  said.contains(QLatin1String("starting from the demo seed")),
              qPrintable(said));
-    const Answer login = send(QStringLiteral("POST"), restarted.baseUrl() + QStringLiteral("auth/login"),
-                              QJsonDocument(QJsonObject{{"email", DevService::demoEmail()},
-                                                        {"password", DevService::demoPassword()},
-                                                        {"device_id", "device-a"}})
-                                  .toJson());
+    const Answer login =
+        post(restarted.baseUrl() + QStringLiteral("auth/login"), {{"email", DevService::demoEmail()},
+                                                                  {"password", DevService::demoPassword()},
+                                                                  {"device_id", "device-a"}});
     QCOMPARE(login.status, 200);
 
     // What was there is kept for a person to look at, never overwritten by the fresh state.
@@ -1454,13 +1453,12 @@ void TestDevService::vmessEndpoint()
     DevService demo;
     QVERIFY(demo.start({QStringLiteral("--vmess-endpoint"), path}));
     const QJsonObject lines = parse(file);
-    const QString token = send(QStringLiteral("POST"), demo.baseUrl() + QStringLiteral("auth/login"),
-                               QJsonDocument(QJsonObject{{"email", DevService::demoEmail()},
-                                                         {"password", DevService::demoPassword()},
-                                                         {"device_id", "device-a"}})
-                                   .toJson())
-                              .json.value("token")
-                              .toString();
+    const QString token =
+        post(demo.baseUrl() + QStringLiteral("auth/login"), {{"email", DevService::demoEmail()},
+                                                             {"password", DevService::demoPassword()},
+                                                             {"device_id", "device-a"}})
+            .json.value("token")
+            .toString();
     const QString passphrase = linkPassphrase();
     const Answer answer = send(QStringLiteral("GET"), demo.baseUrl() + QStringLiteral("servers"), {}, token);
     QCOMPARE(answer.status, 200);
