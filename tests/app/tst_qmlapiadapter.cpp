@@ -165,6 +165,7 @@ private slots:
 private:
     void signIn();
     void setUser(QJsonObject fields);
+    void setDemoAccount(QJsonObject account);
     QVariantMap createPayment();
 
     DevService dev;
@@ -217,6 +218,18 @@ void TestQmlApiAdapter::setUser(QJsonObject fields)
                                  .arg(slackMs);
         QVERIFY2(attempt < 50, "no round trip to the service was fast enough");
     }
+}
+
+// Stores the demo account in the service (no VIP days, then `account`) and has the facade read it again.
+// Unlike setUser's one scripted answer, every later request (a trial's activation) finds it so.
+void TestQmlApiAdapter::setDemoAccount(QJsonObject account)
+{
+    account.insert("email", DevService::demoEmail());
+    account.insert("vip_days", 0);
+    dev.control("POST", "users", account);
+    QSignalSpy refreshed(api, &QmlApiAdapter::userInfoChanged);
+    api->refreshUserInfo();
+    QVERIFY(refreshed.wait(5000));
 }
 
 void TestQmlApiAdapter::userState_data()
@@ -713,14 +726,7 @@ void TestQmlApiAdapter::trialStateBeforeTheSignal_data()
 void TestQmlApiAdapter::trialStateBeforeTheSignal()
 {
     QFETCH(bool, vipTrial);
-    dev.control("POST", "users",
-                QJsonObject{{"email", DevService::demoEmail()},
-                            {"vip_days", 0},
-                            {"trial_used", false},
-                            {"vip_trial_used", false}});
-    QSignalSpy refreshed(api, &QmlApiAdapter::userInfoChanged);
-    api->refreshUserInfo();
-    QVERIFY(refreshed.wait(5000));
+    setDemoAccount(QJsonObject{{"trial_used", false}, {"vip_trial_used", false}});
     QVERIFY(!api->getTrialUsed());
     QVERIFY(!api->getIsVip());
     // What a screen reads of the facade when it hears of the activation.
@@ -763,12 +769,7 @@ void TestQmlApiAdapter::trialRefused()
     QFETCH(bool, vipTrial);
     QFETCH(QJsonObject, account);
     QFETCH(QString, config);
-    account.insert("email", DevService::demoEmail());
-    account.insert("vip_days", 0);
-    dev.control("POST", "users", account);
-    QSignalSpy refreshed(api, &QmlApiAdapter::userInfoChanged);
-    api->refreshUserInfo();
-    QVERIFY(refreshed.wait(5000));
+    setDemoAccount(account);
     const QVariantList before{api->getTrialUsed(), api->getIsVip(), api->getFreeMinutes()};
     if (!config.isEmpty())
         dev.setConfig(config, false);
