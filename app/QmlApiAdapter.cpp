@@ -219,12 +219,11 @@ void QmlApiAdapter::updateUserInfo()
     trialUsed = user.trialUsed;
     if (isVip)
         freeMinutes = 0;
-    else if (user.trialUsed)
-        // A used trial shows what is really left of it, never the offer it started from.
-        freeMinutes =
-            user.trialHoursRemaining > 0 ? Models::JsonReader::clampedInt(user.trialHoursRemaining * 60) : 0;
     else if (user.trialHoursRemaining > 0)
         freeMinutes = Models::JsonReader::clampedInt(user.trialHoursRemaining * 60);
+    else if (user.trialUsed)
+        // A used trial with nothing left shows nothing, never the offer it started from.
+        freeMinutes = 0;
     else if (user.trialHoursTotal > 0)
         freeMinutes = Models::JsonReader::clampedInt(user.trialHoursTotal * 60.0);
     else

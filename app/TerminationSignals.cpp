@@ -55,7 +55,6 @@ void TerminationSignals::readPipe()
     qWarning().noquote() << "[TerminationSignals] 收到终止信号" << int(byte) << ", 正常退出";
     setHandler(SIG_DFL);
     notifier->setEnabled(false);
-    emit received(byte);
     QCoreApplication::quit();
 }
 

@@ -18,9 +18,6 @@ public:
     explicit TerminationSignals(QObject *parent = nullptr);
     ~TerminationSignals() override;
 
-signals:
-    void received(int signalNumber);
-
 private:
     static void handle(int signalNumber);
     void readPipe();

@@ -25,6 +25,12 @@ public:
 
     bool atEnd() const { return position >= data.size(); }
     quint8 byte() { return atEnd() ? 0 : static_cast<quint8>(data.at(position++)); }
+    // Two bytes, the first the high one; read in that order, whatever the compiler's order of operands.
+    quint16 word()
+    {
+        const quint16 high = byte();
+        return quint16(high << 8 | byte());
+    }
     // Up to `maxLength` bytes, as many as the next byte says.
     QByteArray piece(int maxLength)
     {

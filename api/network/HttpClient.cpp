@@ -179,13 +179,13 @@ QNetworkRequest HttpClient::createRequest(const QUrl &url, bool withAuth) const
     return request;
 }
 
-QString HttpClient::failureText(QNetworkReply *reply, const Transfer &transfer)
+QString HttpClient::refusalText(QNetworkReply *reply, const Transfer &transfer)
 {
     if (transfer.tooLarge)
         return replyTooLarge;
     if (reply->error() == QNetworkReply::InsecureRedirectError)
         return redirectRefused;
-    return reply->errorString();
+    return {};
 }
 
 void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
@@ -214,7 +214,8 @@ void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
             [this, reply, transfer](QNetworkReply::NetworkError code) {
                 if (code == QNetworkReply::NoError)
                     return;
-                const QString text = failureText(reply, *transfer);
+                const QString refusal = refusalText(reply, *transfer);
+                const QString text = refusal.isEmpty() ? reply->errorString() : refusal;
                 qWarning().noquote() << "[HttpClient] 网络错误:" << errorName(code) << text;
                 emit networkError(text);
             });
@@ -226,13 +227,12 @@ void HttpClient::handleReply(QNetworkReply *reply, const Transfer &transfer,
     ApiResponse response;
     QByteArray body = transfer.body;
     bool notAnObject = false;
-    if (transfer.tooLarge || reply->error() == QNetworkReply::InsecureRedirectError) {
+    if (const QString refusal = refusalText(reply, transfer); !refusal.isEmpty()) {
         // Refused before its body was read: no reply at all as far as the services are concerned.
-        const QString text = failureText(reply, transfer);
-        qWarning().noquote() << "[HttpClient] 请求失败:" << text;
+        qWarning().noquote() << "[HttpClient] 请求失败:" << refusal;
         response.networkError =
             reply->error() != QNetworkReply::NoError ? reply->error() : QNetworkReply::OperationCanceledError;
-        response.errorMessage = text;
+        response.errorMessage = refusal;
     } else if (reply->error() != QNetworkReply::NoError) {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         qWarning().noquote() << "[HttpClient] 请求失败, HTTP状态码:" << status;

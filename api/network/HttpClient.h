@@ -65,8 +65,9 @@ private:
     QNetworkRequest createRequest(const QUrl &url, bool withAuth) const;
     void send(QNetworkReply *reply, const ResponseCallback &completion);
     void handleReply(QNetworkReply *reply, const Transfer &transfer, const ResponseCallback &completion);
-    // The text a failed transfer is reported with: the client's own for what it refused itself.
-    static QString failureText(QNetworkReply *reply, const Transfer &transfer);
+    // The client's own text for a transfer it refused itself (too large, redirected elsewhere); empty
+    // for any other, which is reported with Qt's text.
+    static QString refusalText(QNetworkReply *reply, const Transfer &transfer);
 
     QNetworkAccessManager *networkManager;
     QString authToken;

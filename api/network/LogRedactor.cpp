@@ -28,18 +28,17 @@ bool isSecretKey(const QString &key)
     return secretKeys().contains(key);
 }
 
-// Members that describe a configuration item rather than carry its value: kept readable inside a
-// secret's object ({"api_secret_key": {"name": "...", "type": "string", "value": "***"}}).
-bool isDescriptiveKey(const QString &key)
-{
-    return key == QLatin1String("type") || key == QLatin1String("name") ||
-           key == QLatin1String("description") || key == QLatin1String("key");
-}
-
 // Members that name a list item: {"key": "vpn_encrypt_key", "value": "..."}, in either order.
 bool isItemNameKey(const QString &key)
 {
     return key == QLatin1String("key") || key == QLatin1String("name");
+}
+
+// Members that describe a configuration item rather than carry its value: kept readable inside a
+// secret's object ({"api_secret_key": {"name": "...", "type": "string", "value": "***"}}).
+bool isDescriptiveKey(const QString &key)
+{
+    return isItemNameKey(key) || key == QLatin1String("type") || key == QLatin1String("description");
 }
 
 // One lexical token of a body that may be JSON, JSON cut short, or text with JSON inside.

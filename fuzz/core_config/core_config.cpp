@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     config.network = switches & 1 ? QStringLiteral("ws") : QStringLiteral("tcp");
     config.tls = switches & 2 ? QStringLiteral("tls") : QStringLiteral("none");
     config.routingMode = switches & 4 ? 0 : 1;
-    config.port = int(input.byte()) << 8 | input.byte();
+    config.port = input.word();
     config.alterId = int(qint8(input.byte()));
     for (const Field &field : freeTextFields())
         config.*field.member = text(input);

@@ -65,6 +65,13 @@ private:
             body.both(QByteArray(1, blanks[(b >> (2 * i)) & 3]));
     }
 
+    // The secret in one body and its stand-in in the other, between the same text.
+    void secretText(Body &body, const QByteArray &before, const QByteArray &after)
+    {
+        body.withSecret += before + secret + after;
+        body.withStandIn += before + standIn + after;
+    }
+
     // Any text as a JSON string: quotes, backslashes and control characters escaped.
     void string(Body &body)
     {
@@ -95,13 +102,10 @@ private:
     {
         switch (input.byte() % 4) {
         case 0: // a bare number or a text
-            if (numeric && (input.byte() & 1)) {
-                body.withSecret += secret;
-                body.withStandIn += standIn;
-            } else {
-                body.withSecret += '"' + secret + '"';
-                body.withStandIn += '"' + standIn + '"';
-            }
+            if (numeric && (input.byte() & 1))
+                secretText(body, "", "");
+            else
+                secretText(body, "\"", "\"");
             break;
         case 1: // a list of them
             body.both("[");
@@ -162,8 +166,7 @@ private:
         const bool dataFirst = input.byte() & 1;
         if (dataFirst) {
             name(body, "data");
-            body.withSecret += '"' + secret + "==\"";
-            body.withStandIn += '"' + standIn + "==\"";
+            secretText(body, "\"", "==\"");
             body.both(",");
         }
         name(body, "encrypted");
@@ -173,8 +176,7 @@ private:
         if (!dataFirst) {
             body.both(",");
             name(body, "data");
-            body.withSecret += '"' + secret + '"';
-            body.withStandIn += '"' + standIn + '"';
+            secretText(body, "\"", "\"");
         }
         body.both("}");
     }
@@ -255,7 +257,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Body body = builder.build();
     if (frame & 1) {
         // Cut short: a transfer that broke off.
-        const qsizetype cut = (qsizetype(input.byte()) << 8 | input.byte()) % (body.withSecret.size() + 1);
+        const qsizetype cut = input.word() % (body.withSecret.size() + 1);
         body.withSecret.truncate(cut);
         body.withStandIn.truncate(cut);
     } else if (frame & 2) {

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 
 #include <limits>
@@ -64,39 +65,45 @@ QByteArray listReply(const QJsonArray &data)
     return QJsonDocument(QJsonObject{{"success", true}, {"data", data}}).toJson(QJsonDocument::Compact);
 }
 
-// Starts the operation that asks the service for `path` and spies on its result and its error signal.
-void requestOperation(QmlApiAdapter *api, const QString &path, std::unique_ptr<QSignalSpy> &loaded,
-                      std::unique_ptr<QSignalSpy> &failed)
+// The result signal and the error signal of one operation, spied on from before it starts.
+struct OperationSpies
 {
-    if (path == "servers") {
-        loaded = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::serversLoaded);
-        failed = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::serversError);
-        api->getServers();
-    } else if (path == "plans") {
-        loaded = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::plansLoaded);
-        failed = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::plansError);
-        api->getSubscriptionPlans();
-    } else if (path == "orders") {
-        loaded = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::ordersLoaded);
-        failed = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::ordersError);
-        api->getUserOrders();
-    } else if (path == "announcements") {
-        loaded = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::announcementsLoaded);
-        failed = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::announcementsError);
-        api->getAnnouncements();
-    } else if (path == "trial/status") {
-        loaded = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::trialStatusLoaded);
-        failed = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::trialStatusError);
-        api->getTrialStatus();
-    } else if (path == "heartbeat") {
-        loaded = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::heartbeatSent);
-        failed = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::heartbeatError);
-        api->sendHeartbeat(true);
-    } else if (path == "heartbeat/stats") {
-        loaded = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::heartbeatStatsLoaded);
-        failed = std::make_unique<QSignalSpy>(api, &QmlApiAdapter::heartbeatStatsError);
-        api->getHeartbeatStats();
-    }
+    std::unique_ptr<QSignalSpy> loaded;
+    std::unique_ptr<QSignalSpy> failed;
+};
+
+template <typename Loaded, typename Failed>
+OperationSpies spyAndStart(QmlApiAdapter *api, Loaded loaded, Failed failed,
+                           const std::function<void()> &start)
+{
+    OperationSpies spies{std::make_unique<QSignalSpy>(api, loaded),
+                         std::make_unique<QSignalSpy>(api, failed)};
+    start();
+    return spies;
+}
+
+// Starts the operation that asks the service for `path`.
+OperationSpies requestOperation(QmlApiAdapter *api, const QString &path)
+{
+    using A = QmlApiAdapter;
+    if (path == "servers")
+        return spyAndStart(api, &A::serversLoaded, &A::serversError, [api]() { api->getServers(); });
+    if (path == "plans")
+        return spyAndStart(api, &A::plansLoaded, &A::plansError, [api]() { api->getSubscriptionPlans(); });
+    if (path == "orders")
+        return spyAndStart(api, &A::ordersLoaded, &A::ordersError, [api]() { api->getUserOrders(); });
+    if (path == "announcements")
+        return spyAndStart(api, &A::announcementsLoaded, &A::announcementsError,
+                           [api]() { api->getAnnouncements(); });
+    if (path == "trial/status")
+        return spyAndStart(api, &A::trialStatusLoaded, &A::trialStatusError,
+                           [api]() { api->getTrialStatus(); });
+    if (path == "heartbeat")
+        return spyAndStart(api, &A::heartbeatSent, &A::heartbeatError, [api]() { api->sendHeartbeat(true); });
+    if (path == "heartbeat/stats")
+        return spyAndStart(api, &A::heartbeatStatsLoaded, &A::heartbeatStatsError,
+                           [api]() { api->getHeartbeatStats(); });
+    qFatal("no operation asks for %s", qPrintable(path));
 }
 
 QByteArray refusal(const QString &message)
@@ -158,6 +165,7 @@ private slots:
 private:
     void signIn();
     void setUser(QJsonObject fields);
+    void setDemoAccount(QJsonObject account);
     QVariantMap createPayment();
 
     DevService dev;
@@ -210,6 +218,18 @@ void TestQmlApiAdapter::setUser(QJsonObject fields)
                                  .arg(slackMs);
         QVERIFY2(attempt < 50, "no round trip to the service was fast enough");
     }
+}
+
+// Stores the demo account in the service (no VIP days, then `account`) and has the facade read it again.
+// Unlike setUser's one scripted answer, every later request (a trial's activation) finds it so.
+void TestQmlApiAdapter::setDemoAccount(QJsonObject account)
+{
+    account.insert("email", DevService::demoEmail());
+    account.insert("vip_days", 0);
+    dev.control("POST", "users", account);
+    QSignalSpy refreshed(api, &QmlApiAdapter::userInfoChanged);
+    api->refreshUserInfo();
+    QVERIFY(refreshed.wait(5000));
 }
 
 void TestQmlApiAdapter::userState_data()
@@ -620,9 +640,7 @@ void TestQmlApiAdapter::emptyLists()
 {
     QFETCH(QString, path);
     dev.scriptReply("GET", path, 200, listReply({}));
-    std::unique_ptr<QSignalSpy> loaded;
-    std::unique_ptr<QSignalSpy> failed;
-    requestOperation(api, path, loaded, failed);
+    const auto [loaded, failed] = requestOperation(api, path);
     QVERIFY(loaded->wait(5000));
     QCOMPARE(loaded->count(), 1);
     QCOMPARE(loaded->at(0).at(0).toList(), QVariantList());
@@ -673,9 +691,7 @@ void TestQmlApiAdapter::failureSignals()
     QFETCH(QString, path);
     QFETCH(QString, serviceSays);
     dev.scriptReply(method, path, 500, refusal(serviceSays));
-    std::unique_ptr<QSignalSpy> loaded;
-    std::unique_ptr<QSignalSpy> failed;
-    requestOperation(api, path, loaded, failed);
+    const auto [loaded, failed] = requestOperation(api, path);
     QVERIFY(failed->wait(5000));
     QCOMPARE(failed->count(), 1);
     QTEST(failed->at(0).at(0).toString(), "message");
@@ -684,9 +700,7 @@ void TestQmlApiAdapter::failureSignals()
 
 void TestQmlApiAdapter::heartbeatSignals()
 {
-    std::unique_ptr<QSignalSpy> sent;
-    std::unique_ptr<QSignalSpy> refused;
-    requestOperation(api, "heartbeat", sent, refused);
+    const auto [sent, refused] = requestOperation(api, "heartbeat");
     QVERIFY(sent->wait(5000));
     QCOMPARE(sent->count(), 1);
     QVERIFY(refused->isEmpty());
@@ -694,9 +708,7 @@ void TestQmlApiAdapter::heartbeatSignals()
         QJsonDocument::fromJson(dev.lastRequest("heartbeat").value("body").toString().toUtf8()).object();
     QCOMPARE(body.value("connection_status").toString(), QString("connected"));
 
-    std::unique_ptr<QSignalSpy> stats;
-    std::unique_ptr<QSignalSpy> statsRefused;
-    requestOperation(api, "heartbeat/stats", stats, statsRefused);
+    const auto [stats, statsRefused] = requestOperation(api, "heartbeat/stats");
     QVERIFY(stats->wait(5000));
     QVERIFY(statsRefused->isEmpty());
     const QVariantMap figures = stats->at(0).at(0).toMap();
@@ -714,14 +726,7 @@ void TestQmlApiAdapter::trialStateBeforeTheSignal_data()
 void TestQmlApiAdapter::trialStateBeforeTheSignal()
 {
     QFETCH(bool, vipTrial);
-    dev.control("POST", "users",
-                QJsonObject{{"email", DevService::demoEmail()},
-                            {"vip_days", 0},
-                            {"trial_used", false},
-                            {"vip_trial_used", false}});
-    QSignalSpy refreshed(api, &QmlApiAdapter::userInfoChanged);
-    api->refreshUserInfo();
-    QVERIFY(refreshed.wait(5000));
+    setDemoAccount(QJsonObject{{"trial_used", false}, {"vip_trial_used", false}});
     QVERIFY(!api->getTrialUsed());
     QVERIFY(!api->getIsVip());
     // What a screen reads of the facade when it hears of the activation.
@@ -764,12 +769,7 @@ void TestQmlApiAdapter::trialRefused()
     QFETCH(bool, vipTrial);
     QFETCH(QJsonObject, account);
     QFETCH(QString, config);
-    account.insert("email", DevService::demoEmail());
-    account.insert("vip_days", 0);
-    dev.control("POST", "users", account);
-    QSignalSpy refreshed(api, &QmlApiAdapter::userInfoChanged);
-    api->refreshUserInfo();
-    QVERIFY(refreshed.wait(5000));
+    setDemoAccount(account);
     const QVariantList before{api->getTrialUsed(), api->getIsVip(), api->getFreeMinutes()};
     if (!config.isEmpty())
         dev.setConfig(config, false);
