@@ -39,11 +39,6 @@ Rectangle {
     property real uploadBytes: 0
     property real downloadBytes: 0
 
-    // Whether the window shows the screen at all: hidden or minimised, the speeds stop asking for frames
-    // and the next show brings the current ones.
-    readonly property bool onScreen: root.Window.visibility !== Window.Hidden
-                                     && root.Window.visibility !== Window.Minimized
-
     signal defaultServerNeeded(int serverId, string serverName, string serverFlag, string countryCode,
                                string vmessLink, bool requiresVip)
 
@@ -77,6 +72,11 @@ Rectangle {
                     "selectedServerName:", root.selectedServerName)
         if (typeof API !== "undefined")
             API.getServers()
+    }
+
+    // Hidden or minimised, the speeds stop asking for frames and the next show brings the current ones.
+    WindowShown {
+        id: windowShown
     }
 
     Connections {
@@ -446,7 +446,7 @@ Rectangle {
                             target: downloadSpeedLabel
                             property: "text"
                             value: root.downloadSpeed
-                            when: root.onScreen
+                            when: windowShown.shown
                             restoreMode: Binding.RestoreNone
                         }
                     }
@@ -510,7 +510,7 @@ Rectangle {
                             target: uploadSpeedLabel
                             property: "text"
                             value: root.uploadSpeed
-                            when: root.onScreen
+                            when: windowShown.shown
                             restoreMode: Binding.RestoreNone
                         }
                     }
