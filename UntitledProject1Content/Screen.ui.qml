@@ -694,8 +694,7 @@ Rectangle {
                             width: 28
                             height: 21
                             anchors.centerIn: parent
-                            source: FlagImages.hasImage(root.selectedServerCountryCode)
-                                    ? "resources/flags/" + root.selectedServerCountryCode.toLowerCase() + ".png" : ""
+                            source: FlagImages.imageSource(root.selectedServerCountryCode)
                             fillMode: Image.PreserveAspectFit
                             cache: true
 
