@@ -91,8 +91,7 @@ Item {
         }
     }
 
-    // Hidden or minimised, the glow stops pulsing and the duration stops asking for frames; the next show
-    // picks up the current state.
+    // Hidden or minimised, the glow stops pulsing; the next show picks up the current state.
     WindowShown {
         id: windowShown
     }
@@ -241,24 +240,17 @@ Item {
                 opacity: 0.7
             }
 
-            Text {
+            OnScreenText {
                 id: durationLabel
                 objectName: "durationLabel"
                 anchors.horizontalCenter: parent.horizontalCenter
+                liveText: root.durationText
                 color: Constants.textPrimary
                 font.pixelSize: 18
                 font.bold: true
                 font.family: Constants.font.family
                 style: Text.Outline
                 styleColor: "#000000"
-
-                Binding {
-                    target: durationLabel
-                    property: "text"
-                    value: root.durationText
-                    when: windowShown.shown
-                    restoreMode: Binding.RestoreNone
-                }
             }
         }
     }

@@ -74,11 +74,6 @@ Rectangle {
             API.getServers()
     }
 
-    // Hidden or minimised, the speeds stop asking for frames and the next show brings the current ones.
-    WindowShown {
-        id: windowShown
-    }
-
     Connections {
         target: typeof API !== "undefined" ? API : null
         ignoreUnknownSignals: true
@@ -435,20 +430,13 @@ Rectangle {
                     font.bold: true
                 }
                 Column {
-                    Text {
+                    OnScreenText {
                         id: downloadSpeedLabel
                         objectName: "downloadSpeedLabel"
+                        liveText: root.downloadSpeed
                         color: Constants.textPrimary
                         font.bold: true
                         font.pixelSize: 14
-
-                        Binding {
-                            target: downloadSpeedLabel
-                            property: "text"
-                            value: root.downloadSpeed
-                            when: windowShown.shown
-                            restoreMode: Binding.RestoreNone
-                        }
                     }
                     Text {
                         text: "下载速度"
@@ -498,21 +486,14 @@ Rectangle {
                 }
                 Column {
                     id: uploadColumn
-                    Text {
+                    OnScreenText {
                         id: uploadSpeedLabel
                         objectName: "uploadSpeedLabel"
                         anchors.right: uploadColumn.right
+                        liveText: root.uploadSpeed
                         color: Constants.textPrimary
                         font.bold: true
                         font.pixelSize: 14
-
-                        Binding {
-                            target: uploadSpeedLabel
-                            property: "text"
-                            value: root.uploadSpeed
-                            when: windowShown.shown
-                            restoreMode: Binding.RestoreNone
-                        }
                     }
                     Text {
                         anchors.right: uploadColumn.right
