@@ -17,11 +17,6 @@ Item {
     property string vmessLink: ""
     property bool serverRequiresVip: false
 
-    // Whether the window shows the button at all. Hidden or minimised, the glow stops pulsing and the
-    // duration stops asking for frames; the next show picks up the current state.
-    readonly property bool onScreen: root.Window.visibility !== Window.Hidden
-                                     && root.Window.visibility !== Window.Minimized
-
     signal connectionRequested
     signal disconnectionRequested
 
@@ -96,6 +91,11 @@ Item {
         }
     }
 
+    // Hidden or minimised, the glow stops pulsing; the next show picks up the current state.
+    WindowShown {
+        id: windowShown
+    }
+
     Rectangle {
         id: glowEffect
         objectName: "glowEffect"
@@ -114,7 +114,7 @@ Item {
         SequentialAnimation on level {
             id: glowPulse
             objectName: "glowPulse"
-            running: root.connected && root.onScreen
+            running: root.connected && windowShown.shown
             loops: Animation.Infinite
             NumberAnimation {
                 to: 0.2 * 255
@@ -240,24 +240,17 @@ Item {
                 opacity: 0.7
             }
 
-            Text {
+            OnScreenText {
                 id: durationLabel
                 objectName: "durationLabel"
                 anchors.horizontalCenter: parent.horizontalCenter
+                liveText: root.durationText
                 color: Constants.textPrimary
                 font.pixelSize: 18
                 font.bold: true
                 font.family: Constants.font.family
                 style: Text.Outline
                 styleColor: "#000000"
-
-                Binding {
-                    target: durationLabel
-                    property: "text"
-                    value: root.durationText
-                    when: root.onScreen
-                    restoreMode: Binding.RestoreNone
-                }
             }
         }
     }

@@ -39,11 +39,6 @@ Rectangle {
     property real uploadBytes: 0
     property real downloadBytes: 0
 
-    // Whether the window shows the screen at all: hidden or minimised, the speeds stop asking for frames
-    // and the next show brings the current ones.
-    readonly property bool onScreen: root.Window.visibility !== Window.Hidden
-                                     && root.Window.visibility !== Window.Minimized
-
     signal defaultServerNeeded(int serverId, string serverName, string serverFlag, string countryCode,
                                string vmessLink, bool requiresVip)
 
@@ -435,20 +430,13 @@ Rectangle {
                     font.bold: true
                 }
                 Column {
-                    Text {
+                    OnScreenText {
                         id: downloadSpeedLabel
                         objectName: "downloadSpeedLabel"
+                        liveText: root.downloadSpeed
                         color: Constants.textPrimary
                         font.bold: true
                         font.pixelSize: 14
-
-                        Binding {
-                            target: downloadSpeedLabel
-                            property: "text"
-                            value: root.downloadSpeed
-                            when: root.onScreen
-                            restoreMode: Binding.RestoreNone
-                        }
                     }
                     Text {
                         text: "下载速度"
@@ -498,21 +486,14 @@ Rectangle {
                 }
                 Column {
                     id: uploadColumn
-                    Text {
+                    OnScreenText {
                         id: uploadSpeedLabel
                         objectName: "uploadSpeedLabel"
                         anchors.right: uploadColumn.right
+                        liveText: root.uploadSpeed
                         color: Constants.textPrimary
                         font.bold: true
                         font.pixelSize: 14
-
-                        Binding {
-                            target: uploadSpeedLabel
-                            property: "text"
-                            value: root.uploadSpeed
-                            when: root.onScreen
-                            restoreMode: Binding.RestoreNone
-                        }
                     }
                     Text {
                         anchors.right: uploadColumn.right
@@ -694,8 +675,7 @@ Rectangle {
                             width: 28
                             height: 21
                             anchors.centerIn: parent
-                            source: FlagImages.hasImage(root.selectedServerCountryCode)
-                                    ? "resources/flags/" + root.selectedServerCountryCode.toLowerCase() + ".png" : ""
+                            source: FlagImages.imageSource(root.selectedServerCountryCode)
                             fillMode: Image.PreserveAspectFit
                             cache: true
 

@@ -36,8 +36,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             fillMode: Image.PreserveAspectFit
             cache: true
-            source: FlagImages.hasImage(serverRow.countryCode)
-                    ? "resources/flags/" + serverRow.countryCode.toLowerCase() + ".png" : ""
+            source: FlagImages.imageSource(serverRow.countryCode)
 
             Rectangle {
                 objectName: "flagFallback"

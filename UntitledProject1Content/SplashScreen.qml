@@ -6,11 +6,6 @@ import UntitledProject1
 Rectangle {
     id: splashRoot
 
-    // Whether the window shows the splash at all: hidden or minimised, every animation stops, and they
-    // run again from the next show.
-    readonly property bool onScreen: splashRoot.Window.visibility !== Window.Hidden
-                                     && splashRoot.Window.visibility !== Window.Minimized
-
     width: Constants.width
     height: Constants.height
     color: Constants.backgroundColor
@@ -24,6 +19,11 @@ Rectangle {
             position: 1.0
             color: "#0A0E27"
         }
+    }
+
+    // Hidden or minimised, every animation stops, and they run again from the next show.
+    WindowShown {
+        id: windowShown
     }
 
     Item {
@@ -50,7 +50,7 @@ Rectangle {
 
                 SequentialAnimation on x {
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     PauseAnimation {
                         duration: streamParticle.index * 200
                     }
@@ -63,7 +63,7 @@ Rectangle {
                 }
                 SequentialAnimation on y {
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     PauseAnimation {
                         duration: streamParticle.index * 200
                     }
@@ -76,7 +76,7 @@ Rectangle {
                 }
                 SequentialAnimation on opacity {
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     NumberAnimation {
                         to: 0.2
                         duration: 800 + streamParticle.index * 50
@@ -107,7 +107,7 @@ Rectangle {
 
                 SequentialAnimation on y {
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     PauseAnimation {
                         duration: secondaryParticle.index * 300
                     }
@@ -120,7 +120,7 @@ Rectangle {
                 }
                 SequentialAnimation on x {
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     PauseAnimation {
                         duration: secondaryParticle.index * 300
                     }
@@ -139,7 +139,7 @@ Rectangle {
                 }
                 SequentialAnimation on opacity {
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     NumberAnimation {
                         to: 0.1
                         duration: 1000
@@ -170,7 +170,7 @@ Rectangle {
 
                 SequentialAnimation on x {
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     PauseAnimation {
                         duration: meteor.index * 500
                     }
@@ -186,7 +186,7 @@ Rectangle {
                 }
                 SequentialAnimation on y {
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     PauseAnimation {
                         duration: meteor.index * 500
                     }
@@ -202,7 +202,7 @@ Rectangle {
                 }
                 SequentialAnimation on opacity {
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     NumberAnimation {
                         to: 0.2
                         duration: 500
@@ -234,7 +234,7 @@ Rectangle {
                 SequentialAnimation on opacity {
                     objectName: "twinkle"
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     NumberAnimation {
                         to: 0.1
                         duration: 1500 + star.index * 100
@@ -312,7 +312,7 @@ Rectangle {
                 SequentialAnimation on x {
                     objectName: "sweepMotion"
                     loops: Animation.Infinite
-                    running: splashRoot.onScreen
+                    running: windowShown.shown
                     NumberAnimation {
                         from: -60
                         to: 200
@@ -335,7 +335,7 @@ Rectangle {
             SequentialAnimation on opacity {
                 objectName: "loadingPulse"
                 loops: Animation.Infinite
-                running: splashRoot.onScreen
+                running: windowShown.shown
                 NumberAnimation {
                     to: 0.4
                     duration: 800

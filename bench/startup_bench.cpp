@@ -8,6 +8,8 @@
 // The signed-in state is the one a returning user has: a token and a user in the settings file. The
 // service itself is not needed for either figure (the client only logs that it cannot reach it).
 
+#include "Median.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,8 +22,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace {
 
@@ -115,12 +115,6 @@ Run runOnce(const QString &program, bool measureMemory, const QByteArray &idleFr
     process.kill();
     process.waitForFinished();
     return run;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

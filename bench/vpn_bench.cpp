@@ -2,6 +2,7 @@
 // take with the stand-in core and commands, over a number of rounds. Expects the command stand-ins
 // first on PATH and a HOME of its own (scripts/bench sees to both).
 
+#include "Median.h"
 #include "api/models/User.h"
 #include "vpn/VpnConnectionService.h"
 
@@ -36,13 +37,10 @@ QString localLink()
            QString::fromLatin1(QJsonDocument(object).toJson(QJsonDocument::Compact).toBase64());
 }
 
-void report(const char *name, QList<double> milliseconds)
+void report(const char *name, const QList<double> &milliseconds)
 {
-    std::sort(milliseconds.begin(), milliseconds.end());
-    const qsizetype count = milliseconds.size();
-    const double median = count % 2 ? milliseconds.at(count / 2)
-                                    : (milliseconds.at(count / 2 - 1) + milliseconds.at(count / 2)) / 2;
-    std::printf("%s median_ms=%lld worst_ms=%lld\n", name, qRound64(median), qRound64(milliseconds.last()));
+    std::printf("%s median_ms=%lld worst_ms=%lld\n", name, qRound64(median(milliseconds)),
+                qRound64(*std::max_element(milliseconds.cbegin(), milliseconds.cend())));
 }
 
 } // namespace

@@ -165,10 +165,10 @@ void TestWindowStartup::hiddenWindowStopsThePulse()
 
     window->hide();
     QTRY_VERIFY(!pulse->property("running").toBool());
-    // The duration goes on counting, but the hidden label asks for no frame.
+    // The duration goes on counting, but the hidden label asks for no frame. The count is whole seconds
+    // since the connection, so the first tick may still read what the label shows: wait for a new value.
     const QString shownBeforeHiding = duration->property("text").toString();
-    QSignalSpy ticks(api, &QmlApiAdapter::vpnDurationChanged);
-    QVERIFY(ticks.wait(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(button->property("durationText").toString() != shownBeforeHiding, 5000);
     QCOMPARE(duration->property("text").toString(), shownBeforeHiding);
 
     window->show();
