@@ -165,7 +165,5 @@ void StandinState::stallCore(int seconds)
 
 bool StandinState::trustCertificate(const QString &pemFile)
 {
-    const QString target = StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
-    QFile::remove(target);
-    return QFile::copy(pemFile, target);
+    return StandinStore::trustCertificate(pemFile);
 }

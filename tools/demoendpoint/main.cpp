@@ -55,11 +55,9 @@ bool makeCertificate(const DemoEndpoint &endpoint, QString *error)
     if (!error->isEmpty())
         return false;
     // The client asks for a verified certificate; the core stand-in trusts the authority in its state folder.
-    const QString trusted = Standin::StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
-    QDir().mkpath(Standin::StandinStore::folder());
-    QFile::remove(trusted);
-    if (!QFile::copy(endpoint.certificateFile(), trusted)) {
-        *error = QStringLiteral("cannot copy the certificate to %1").arg(trusted);
+    if (!Standin::StandinStore::trustCertificate(endpoint.certificateFile())) {
+        *error = QStringLiteral("cannot copy the certificate to %1")
+                     .arg(Standin::StandinStore::trustedCertificateFile());
         return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #include "DemoEndpointProcess.h"
 #include "StandinState.h"
+#include "StandinStore.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -78,7 +79,8 @@ void TestDemoEndpoint::servesEveryTransportOnLoopbackOnly()
     const auto names = certificates.first().subjectAlternativeNames();
     QVERIFY(names.values(QSsl::DnsEntry).contains(lines.value("ws+tls").toObject().value("sni").toString()));
     QVERIFY(names.values(QSsl::IpAddressEntry).contains(QStringLiteral("127.0.0.1")));
-    QCOMPARE(readFile(StandinState::folder() + "/trusted-ca.pem"), readFile(folder.filePath("cert.pem")));
+    QCOMPARE(readFile(Standin::StandinStore::trustedCertificateFile()),
+             readFile(folder.filePath("cert.pem")));
 }
 
 void TestDemoEndpoint::endsWithWhoStartedIt_data()

@@ -2,6 +2,7 @@
 #include "CoreProcess.h"
 #include "LocalPorts.h"
 #include "StandinState.h"
+#include "StandinStore.h"
 #include "TestHttpServer.h"
 #include "VmessTestServer.h"
 
@@ -280,7 +281,7 @@ private slots:
         }
         QVERIFY2(server.start(options), qPrintable(server.errorString()));
         if (tls)
-            QVERIFY(QFile::remove(StandinState::folder() + QStringLiteral("/trusted-ca.pem")));
+            QVERIFY(QFile::remove(Standin::StandinStore::trustedCertificateFile()));
         QJsonObject link = server.linkObject();
         if (!field.isEmpty())
             link.insert(field, value);

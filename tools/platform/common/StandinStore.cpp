@@ -96,6 +96,18 @@ QString StandinStore::folder()
     return path;
 }
 
+QString StandinStore::trustedCertificateFile()
+{
+    return folder() + QStringLiteral("/trusted-ca.pem");
+}
+
+bool StandinStore::trustCertificate(const QString &pemFile)
+{
+    const QString target = trustedCertificateFile();
+    QFile::remove(target);
+    return QFile::copy(pemFile, target);
+}
+
 void StandinStore::reset()
 {
     QDir(folder()).removeRecursively();

@@ -33,6 +33,11 @@ public:
     static QString folder();
     static void reset();
 
+    // The certificate authority the core stand-in trusts for TLS servers (a local endpoint's own).
+    static QString trustedCertificateFile();
+    // Makes `pemFile` that authority; false when it cannot be copied.
+    static bool trustCertificate(const QString &pemFile);
+
     static QJsonObject readState();
     // Read, change and write state.json as one step, so that two stand-ins never lose each other's change.
     static void updateState(const std::function<void(QJsonObject &)> &change);

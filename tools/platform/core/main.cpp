@@ -152,7 +152,7 @@ int main(int argc, char *argv[])
     const QString v2ray = ProcessTies::v2rayProgram();
     if (v2ray.isEmpty())
         return fatal(QStringLiteral("v2ray not found on PATH (Debian package v2ray)"));
-    const QString trustedCa = StandinStore::folder() + QStringLiteral("/trusted-ca.pem");
+    const QString trustedCa = StandinStore::trustedCertificateFile();
     QProcess child;
     // A SIGKILLed core cannot clean up: the kernel ends v2ray with it.
     ProcessTies::endWithThisProcess(child);
