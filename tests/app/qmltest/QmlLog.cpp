@@ -61,4 +61,9 @@ int QmlLog::indexOf(const QString &fragment) const
     return -1;
 }
 
+QStringList QmlLog::linesContaining(const QString &fragment) const
+{
+    return recorded.filter(fragment);
+}
+
 } // namespace Tavorin::Testing

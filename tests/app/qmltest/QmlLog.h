@@ -25,6 +25,8 @@ public:
     Q_INVOKABLE bool contains(const QString &fragment) const;
     // Index of the first line since the last clear() that contains the fragment, -1 when none does.
     Q_INVOKABLE int indexOf(const QString &fragment) const;
+    // Every line since the last clear() that contains the fragment, so that a check for none names them.
+    Q_INVOKABLE QStringList linesContaining(const QString &fragment) const;
 
 private:
     void install();
