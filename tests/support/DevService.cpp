@@ -227,6 +227,17 @@ QJsonArray DevService::heartbeats() const
         .toArray();
 }
 
+QJsonArray DevService::goodbyes() const
+{
+    QJsonArray said;
+    const QJsonArray received = heartbeats();
+    for (const QJsonValue &beat : received) {
+        if (beat.toObject().value(QStringLiteral("connection_status")) == QLatin1String("disconnected"))
+            said.append(beat);
+    }
+    return said;
+}
+
 void DevService::reset()
 {
     control(QStringLiteral("POST"), QStringLiteral("reset"));

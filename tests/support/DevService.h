@@ -54,6 +54,9 @@ public:
     int addServer(const QJsonObject &server);
     // The heartbeats received, oldest first (their request bodies as objects).
     QJsonArray heartbeats() const;
+    // Those of them that said goodbye ("disconnected"). A tick sent just before a goodbye may reach the
+    // service after it, so a goodbye need not be the last heartbeat received.
+    QJsonArray goodbyes() const;
     // Back to the seeded state: accounts, tokens, payments, configuration, request log, scripts, heartbeats.
     void reset();
     // Changes an account (default the demo account): "vip_days" (N days from now, 0 none, negative past),

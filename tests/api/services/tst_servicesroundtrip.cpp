@@ -78,8 +78,7 @@ void TestServicesRoundTrip::signInListConnectAndPay()
     heartbeat->updateLatency(21);
     QTRY_VERIFY(beats.count() >= 3);
     heartbeat->stopAutoHeartbeat();
-    QTRY_COMPARE(dev.heartbeats().last().toObject().value("connection_status").toString(),
-                 QStringLiteral("disconnected"));
+    QTRY_VERIFY(!dev.goodbyes().isEmpty());
     bool carried = false;
     for (const QJsonValue &beat : dev.heartbeats()) {
         const QJsonObject body = beat.toObject();
