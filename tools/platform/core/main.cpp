@@ -149,6 +149,17 @@ int main(int argc, char *argv[])
                  .arg(config.controllerPort));
     }
 
+    // A core that hangs once its listeners are up: the system accepts connections on them, nothing
+    // answers. It hangs before its event loop could serve a single request, controller's included.
+    if (const std::optional<StandinStore::Fault> stall =
+            StandinStore::takeFault(QStringLiteral("xray.exe"), arguments, StandinStore::listeningStage)) {
+        QTcpServer mixed;
+        mixed.listen(config.mixed.address, config.mixed.port);
+        StandinStore::writePid(QStringLiteral("xray"), QCoreApplication::applicationPid());
+        QThread::sleep(static_cast<unsigned long>(stall->hangSeconds));
+        return fatal(QStringLiteral("stalled for %1 seconds").arg(stall->hangSeconds));
+    }
+
     const QString v2ray = ProcessTies::v2rayProgram();
     if (v2ray.isEmpty())
         return fatal(QStringLiteral("v2ray not found on PATH (Debian package v2ray)"));
@@ -224,12 +235,6 @@ int main(int argc, char *argv[])
              .arg(config.vmess.value(QStringLiteral("server_port")).toInt())
              .arg(child.processId()));
     StandinStore::writePid(QStringLiteral("xray"), QCoreApplication::applicationPid());
-    // A core that hangs once its listeners are up: connections are accepted, nothing answers them.
-    if (const std::optional<StandinStore::Fault> stall =
-            StandinStore::takeFault(QStringLiteral("xray.exe"), arguments, StandinStore::listeningStage)) {
-        QThread::sleep(static_cast<unsigned long>(stall->hangSeconds));
-        return fatal(QStringLiteral("stalled for %1 seconds").arg(stall->hangSeconds));
-    }
     info(QStringLiteral("core started"));
 
     QObject::connect(&child, &QProcess::readyRead, &child, [&child]() {
