@@ -1,6 +1,8 @@
+#include "api/network/LogLine.h"
 #include "app/ApiManager.h"
 #include "app/QmlApiAdapter.h"
 #include "app/QtTranslations.h"
+#include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 
 #include <QDebug>
@@ -10,10 +12,16 @@
 #include <QQmlContext>
 #include <QQuickStyle>
 #include <QUrl>
+#include <QWindow>
 
 int main(int argc, char *argv[])
 {
+    Tavorin::Api::Network::LogLine::installHandler();
     QGuiApplication app(argc, argv);
+    // A second start only brings the running client forward: it writes nothing and repairs nothing.
+    Tavorin::Api::SingleInstance instance;
+    if (!instance.claim())
+        return 0;
     Tavorin::Api::TerminationSignals terminationSignals;
     // One style everywhere, so the customised controls look the same on every platform.
     QQuickStyle::setStyle(QStringLiteral("Basic"));
@@ -28,6 +36,17 @@ int main(int argc, char *argv[])
     });
 
     QQmlApplicationEngine engine;
+    QObject::connect(&instance, &Tavorin::Api::SingleInstance::activationRequested, &engine, [&engine]() {
+        const QList<QObject *> roots = engine.rootObjects();
+        for (QObject *root : roots) {
+            if (auto *window = qobject_cast<QWindow *>(root)) {
+                window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
+                window->show();
+                window->raise();
+                window->requestActivate();
+            }
+        }
+    });
     auto *adapter = new Tavorin::Api::QmlApiAdapter(&app);
     engine.rootContext()->setContextProperty(QStringLiteral("API"), adapter);
 

@@ -1,6 +1,7 @@
 #include "vpn/EngineRecords.h"
 
 #include "api/storage/LocalStorage.h"
+#include "vpn/RunIdentity.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -8,7 +9,9 @@
 namespace Tavorin::Api::Vpn {
 
 namespace {
+// The owner's process id, kept for the records of earlier versions, which name nothing else.
 const QString owner = QStringLiteral("owner");
+const QString run = QStringLiteral("run");
 } // namespace
 
 const QString EngineRecords::systemProxy = QStringLiteral("engine_system_proxy");
@@ -19,6 +22,7 @@ const QString EngineRecords::adapter = QStringLiteral("engine_adapter");
 void EngineRecords::write(const QString &key, QJsonObject record)
 {
     record.insert(owner, QCoreApplication::applicationPid());
+    record.insert(run, RunIdentity::current());
     // The store writes through at once: the record must be on disk before the change it names.
     Storage::LocalStorage::instance()->setString(
         key, QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact)));
@@ -29,16 +33,40 @@ QJsonObject EngineRecords::read(const QString &key)
     return QJsonDocument::fromJson(Storage::LocalStorage::instance()->getString(key).toUtf8()).object();
 }
 
-void EngineRecords::clear(const QString &key)
+void EngineRecords::clearOwn(const QString &key)
 {
-    Storage::LocalStorage *storage = Storage::LocalStorage::instance();
-    if (!storage->getString(key).isEmpty())
-        storage->remove(key);
+    if (isOwn(read(key)))
+        Storage::LocalStorage::instance()->remove(key);
 }
 
-bool EngineRecords::fromEarlierRun(const QJsonObject &record)
+void EngineRecords::clearTaken(const QString &key, const QJsonObject &record)
 {
-    return !record.isEmpty() && record.value(owner).toInteger() != QCoreApplication::applicationPid();
+    const QJsonObject stored = read(key);
+    if (!stored.isEmpty() && stored == record)
+        Storage::LocalStorage::instance()->remove(key);
+}
+
+QString EngineRecords::runOf(const QJsonObject &record)
+{
+    return record.value(run).toString();
+}
+
+bool EngineRecords::isOwn(const QJsonObject &record)
+{
+    return !record.isEmpty() && runOf(record) == RunIdentity::current();
+}
+
+bool EngineRecords::fromEndedRun(const QJsonObject &record)
+{
+    if (record.isEmpty() || isOwn(record))
+        return false;
+    const QString writer = runOf(record);
+    if (!writer.isEmpty())
+        return !RunIdentity::isAlive(writer);
+    // An earlier version's record names its process id only: that one is taken for the writer as
+    // long as a process of that id lives, this one's excepted.
+    const qint64 pid = record.value(owner).toInteger();
+    return pid == QCoreApplication::applicationPid() || !RunIdentity::processExists(pid);
 }
 
 } // namespace Tavorin::Api::Vpn

@@ -8,7 +8,8 @@ namespace Tavorin::Api::Vpn {
 
 // What the engine switches on and starts, written to the settings file before it does so and taken
 // out once it is taken back: a run that ends without its teardown (killed, a power cut) leaves these
-// records, and the next start takes back exactly what they name (EngineRecovery).
+// records, and a later start takes back exactly what they name (EngineRecovery). Each record names
+// the run that wrote it (RunIdentity), so that a run still alive keeps what is its own.
 class EngineRecords
 {
 public:
@@ -21,13 +22,21 @@ public:
     // What was set on the tunnel's adapter: {"address", "dns", "routes"}.
     static const QString adapter;
 
-    // Stores `record` under `key`, marked as this process's own.
+    // Stores `record` under `key`, marked as this run's own.
     static void write(const QString &key, QJsonObject record);
     // The record under `key`; empty when there is none.
     static QJsonObject read(const QString &key);
-    static void clear(const QString &key);
-    // Left by another run of the client, not by this process.
-    static bool fromEarlierRun(const QJsonObject &record);
+    // Takes out the record under `key` when this run wrote it; another run's stays where it is.
+    static void clearOwn(const QString &key);
+    // Takes out the record under `key` when it is still `record`, the one that was taken back.
+    static void clearTaken(const QString &key, const QJsonObject &record);
+
+    // Written by this run.
+    static bool isOwn(const QJsonObject &record);
+    // Left by a run that has ended: what it names is nobody's any more.
+    static bool fromEndedRun(const QJsonObject &record);
+    // The run that wrote a record; empty for an earlier version's, which names only its process id.
+    static QString runOf(const QJsonObject &record);
 };
 
 } // namespace Tavorin::Api::Vpn

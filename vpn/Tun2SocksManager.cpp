@@ -72,7 +72,7 @@ void Tun2SocksManager::recordAdapter(const QString &member, const QJsonValue &va
 void Tun2SocksManager::forgetAdapter()
 {
     adapterRecord = QJsonObject();
-    EngineRecords::clear(EngineRecords::adapter);
+    EngineRecords::clearOwn(EngineRecords::adapter);
 }
 
 bool Tun2SocksManager::executeCommand(const QString &program, const QStringList &arguments)
@@ -137,7 +137,7 @@ bool Tun2SocksManager::startTun2SocksProcess(const QString &proxyUrl)
     // A program that starts late would still create the adapter; it must not outlive the attempt.
     stopTun2SocksProcess();
     if (process->state() == QProcess::NotRunning)
-        EngineRecords::clear(EngineRecords::tunnel);
+        EngineRecords::clearOwn(EngineRecords::tunnel);
     return false;
 }
 
@@ -311,7 +311,7 @@ void Tun2SocksManager::onTun2SocksFinished(int exitCode, QProcess::ExitStatus ex
                               (crashed ? QStringLiteral("崩溃") : QStringLiteral("正常"));
     const bool wasUp = running;
     running = false;
-    EngineRecords::clear(EngineRecords::tunnel);
+    EngineRecords::clearOwn(EngineRecords::tunnel);
     // Our own stop ends the program with a signal, which the process library calls a crash.
     if (!stopRequested) {
         if (crashed)

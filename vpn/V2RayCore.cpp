@@ -3,6 +3,8 @@
 #include "api/models/JsonReader.h"
 #include "vpn/CommandRunner.h"
 #include "vpn/EngineRecords.h"
+#include "vpn/RunIdentity.h"
+#include "vpn/VmessParser.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -25,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTimer>
+#include <QUdpSocket>
 
 namespace Tavorin::Api::Vpn {
 
@@ -160,6 +163,17 @@ bool portTaken(quint16 port)
     QTcpServer probe;
     return !probe.listen(QHostAddress::LocalHost, port);
 }
+
+// The DNS listener takes its port for datagrams as well as for streams: a program that holds either
+// would answer the queries meant for the core.
+bool dnsPortTaken(quint16 port)
+{
+    QUdpSocket datagrams;
+    return portTaken(port) ||
+           !datagrams.bind(QHostAddress::LocalHost, port, QAbstractSocket::DontShareAddress);
+}
+
+const QString folderPrefix = QStringLiteral("tavorin-");
 
 // The totals a controller answer carries; false when it is not the controller's answer.
 bool readTotals(QNetworkReply *reply, qint64 *upload, qint64 *download)
@@ -300,7 +314,7 @@ bool V2RayCore::start(const VmessConfig &config)
     // Whoever listens on our ports would be taken for the core: the user's traffic must not go there.
     if (portTaken(mixedPort()))
         return refuseStart(QStringLiteral("本地代理端口已被占用: %1:%2").arg(localHost).arg(mixedPort()));
-    if (portTaken(dnsPort()))
+    if (dnsPortTaken(dnsPort()))
         return refuseStart(QStringLiteral("本地DNS端口已被占用: %1:%2").arg(localHost).arg(dnsPort()));
 
     prepareController();
@@ -387,30 +401,56 @@ QString V2RayCore::unsupportedSetting(const VmessConfig &config)
 {
     if (config.network != QLatin1String("tcp") && config.network != QLatin1String("ws") &&
         !config.network.isEmpty())
-        return QStringLiteral("不支持的传输协议 (net): %1").arg(config.network);
+        return VmessParser::unsupportedText(QStringLiteral("net"), config.network);
     if (config.type != QLatin1String("none") && !config.type.isEmpty())
-        return QStringLiteral("不支持的伪装类型 (type): %1").arg(config.type);
+        return VmessParser::unsupportedText(QStringLiteral("type"), config.type);
     if (config.tls != QLatin1String("tls") && config.tls != QLatin1String("none") && !config.tls.isEmpty())
-        return QStringLiteral("不支持的传输层安全 (tls): %1").arg(config.tls);
+        return VmessParser::unsupportedText(QStringLiteral("tls"), config.tls);
     return {};
+}
+
+QString V2RayCore::configurationRoot()
+{
+    // With TMPDIR naming a folder that does not exist Qt gives an empty text, and a folder made
+    // under it would land at the root of the file system.
+    const QString root = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    const QFileInfo folder(root);
+    return !root.isEmpty() && folder.isAbsolute() && folder.isDir() ? QDir::cleanPath(root) : QString();
+}
+
+QString V2RayCore::runOfConfigurationFolder(const QString &name)
+{
+    // "tavorin-<run>-XXXXXX": the run's key, then the random part that keeps the name unguessable.
+    if (!name.startsWith(folderPrefix))
+        return {};
+    const qsizetype last = name.lastIndexOf(QLatin1Char('-'));
+    const QString run = name.mid(folderPrefix.size(), last - folderPrefix.size());
+    return last > folderPrefix.size() && RunIdentity::processId(run) > 0 ? run : QString();
 }
 
 bool V2RayCore::writeConfiguration(const QString &document)
 {
     removeConfiguration();
     // A folder of our own, made afresh with an unguessable name and mode 0700: nobody else can read
-    // the UUID and the secret in it, nor plant a file or a link where the configuration goes.
-    auto folder = std::make_unique<QTemporaryDir>(
-        QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/tavorin-XXXXXX"));
-    configPath = folder->isValid() ? folder->filePath(QStringLiteral("tavorin_config.json"))
-                                   : QStandardPaths::writableLocation(QStandardPaths::TempLocation) +
-                                         QStringLiteral("/tavorin_config.json");
+    // the UUID and the secret in it, nor plant a file or a link where the configuration goes. Its
+    // name carries this run's key, so that a run killed before it could note the folder anywhere
+    // still leaves it recognisably its own (EngineRecovery).
+    const QString root = configurationRoot();
+    std::unique_ptr<QTemporaryDir> folder;
+    if (!root.isEmpty())
+        folder = std::make_unique<QTemporaryDir>(root + QLatin1Char('/') + folderPrefix +
+                                                 RunIdentity::current() + QStringLiteral("-XXXXXX"));
+    const bool made = folder && folder->isValid();
+    configPath = made ? folder->filePath(QStringLiteral("tavorin_config.json"))
+                      : QStringLiteral("%1/tavorin_config.json").arg(root);
     // Written under a temporary name (created 0600, never through a link) and renamed into place, so
     // the core never reads half a file.
     bool written = false;
-    if (folder->isValid()) {
+    if (made) {
+        const QByteArray bytes = document.toUtf8();
         QTemporaryFile staging(configPath + QStringLiteral(".XXXXXX"));
-        written = staging.open() && staging.write(document.toUtf8()) >= 0 && staging.flush() &&
+        // A short write (a full disk) would leave the core half a configuration.
+        written = staging.open() && staging.write(bytes) == bytes.size() && staging.flush() &&
                   staging.rename(configPath);
         staging.setAutoRemove(!written);
     }
@@ -436,7 +476,7 @@ void V2RayCore::takeBackRun()
 {
     removeConfiguration();
     if (process->state() == QProcess::NotRunning)
-        EngineRecords::clear(EngineRecords::core);
+        EngineRecords::clearOwn(EngineRecords::core);
     else
         recordRun();
 }
@@ -556,6 +596,7 @@ void V2RayCore::becomeReady()
     qDebug().noquote() << tag << "启动流量监控";
     uploadTotal = 0;
     downloadTotal = 0;
+    unansweredPolls = 0;
     trafficTimer->start();
     emit connected();
 }
@@ -625,8 +666,8 @@ void V2RayCore::updateTrafficStats()
     if (!running || trafficReply)
         return;
     trafficReply = readController(&V2RayCore::onTrafficReply);
-    // A controller that stops answering is given up before the next tick.
-    QTimer::singleShot(qMax(100, trafficTimer->interval()), trafficReply, &QNetworkReply::abort);
+    // Given up well before the next tick; a core that is merely busy answers within this.
+    QTimer::singleShot(controllerPollTimeoutMs, trafficReply, &QNetworkReply::abort);
 }
 
 void V2RayCore::onTrafficReply(QNetworkReply *reply)
@@ -637,20 +678,33 @@ void V2RayCore::onTrafficReply(QNetworkReply *reply)
     trafficReply = nullptr;
     if (!running)
         return;
-    // A reply that cannot be read leaves the figures as they were.
-    if (reply->error() != QNetworkReply::NoError) {
-        qDebug().noquote() << tag << "读取流量统计失败:" << reply->errorString();
-        return;
-    }
     qint64 upload = 0;
     qint64 download = 0;
     if (!readTotals(reply, &upload, &download)) {
-        qDebug().noquote() << tag << "流量统计格式无效";
+        onUnansweredPoll(reply->error() != QNetworkReply::NoError ? reply->errorString()
+                                                                  : QStringLiteral("流量统计格式无效"));
         return;
     }
+    unansweredPolls = 0;
     uploadTotal = upload;
     downloadTotal = download;
     emit trafficUpdate(uploadTotal, downloadTotal);
+}
+
+// The controller answers from the core's own event loop: when it stops answering, the core has
+// hung (or was stopped) and carries nothing either, while the system proxy still points at it.
+void V2RayCore::onUnansweredPoll(const QString &why)
+{
+    ++unansweredPolls;
+    qWarning().noquote() << tag << "读取流量统计失败:" << why
+                         << QStringLiteral("(%1/%2)").arg(unansweredPolls).arg(unansweredPollLimit);
+    if (unansweredPolls < unansweredPollLimit)
+        return;
+    const QString message = QStringLiteral("XRay进程无响应");
+    qWarning().noquote() << tag << message;
+    emit error(message);
+    // The owner has most likely stopped it already; a core that answers nobody must not stay.
+    stop();
 }
 
 void V2RayCore::cancelTrafficRead()

@@ -34,6 +34,10 @@ public:
     // One probe of the controller or of the mixed listener gives up after this long.
     static constexpr int readinessProbeTimeoutMs = 1000;
     static constexpr int trafficIntervalMs = 2000;
+    // A traffic read of the controller gives up after this long; so many given up or refused in a
+    // row end the run: with the product's figures a hung core is noticed within some 7 s.
+    static constexpr int controllerPollTimeoutDefaultMs = 1000;
+    static constexpr int unansweredPollLimit = 3;
 
     explicit V2RayCore(QObject *parent);
     ~V2RayCore() override;
@@ -44,6 +48,11 @@ public:
     // Why the configuration cannot carry this server as its link asks (a transport, a camouflage or a
     // security it does not write); empty when it can.
     static QString unsupportedSetting(const VmessConfig &config);
+    // Where configuration folders are made: the system's temporary folder, or empty when it names
+    // none that exists.
+    static QString configurationRoot();
+    // The run whose configuration folder bears this name; empty for a name of any other form.
+    static QString runOfConfigurationFolder(const QString &name);
 
     bool isRunning() const { return running; }
     qint64 processId() const;
@@ -65,6 +74,7 @@ public:
     void setReadinessPolling(int intervalMs, int limitMs);
     void setTrafficInterval(int milliseconds);
     void setStopTimeoutMs(int milliseconds) { stopTimeoutMs = milliseconds; }
+    void setControllerPollTimeoutMs(int milliseconds) { controllerPollTimeoutMs = milliseconds; }
 
 signals:
     void connected();
@@ -102,6 +112,7 @@ private:
     void cancelProbes();
     void cancelTrafficRead();
     void onTrafficReply(QNetworkReply *reply);
+    void onUnansweredPoll(const QString &why);
 
     QProcess *process;
     QTimer *trafficTimer;
@@ -130,6 +141,8 @@ private:
     // Every poll is started with its own delay (the first at once), so the interval lives here.
     int pollIntervalMs = readinessPollIntervalMs;
     int stopTimeoutMs = 2000;
+    int controllerPollTimeoutMs = controllerPollTimeoutDefaultMs;
+    int unansweredPolls = 0;
 };
 
 } // namespace Tavorin::Api::Vpn

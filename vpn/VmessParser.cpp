@@ -4,8 +4,10 @@
 
 #include <QByteArray>
 #include <QDebug>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QVariant>
 
 namespace Tavorin::Api::Vpn {
 
@@ -23,7 +25,31 @@ int decimalText(const QJsonObject &json, const QString &key)
     return ok ? value : 0;
 }
 
+// "net", "type" and "tls" choose how the core talks to the server: a value that is not text (a list,
+// an object, a number) cannot be read as the default without connecting in a way the server does not
+// speak, so it is refused. Null counts as absent.
+QString setting(const QJsonObject &json, const QString &key, const QString &fallback)
+{
+    const QJsonValue value = json.value(key);
+    if (value.isUndefined() || value.isNull() || value.isString())
+        return JsonReader::text(json, key, fallback);
+    const QString shown =
+        value.isArray()    ? QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact))
+        : value.isObject() ? QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact))
+                           : value.toVariant().toString();
+    throw VmessParser::unsupportedText(key, shown);
+}
+
 } // namespace
+
+QString VmessParser::unsupportedText(const QString &key, const QString &value)
+{
+    if (key == QLatin1String("net"))
+        return QStringLiteral("不支持的传输协议 (net): %1").arg(value);
+    if (key == QLatin1String("type"))
+        return QStringLiteral("不支持的伪装类型 (type): %1").arg(value);
+    return QStringLiteral("不支持的传输层安全 (tls): %1").arg(value);
+}
 
 VmessConfig VmessParser::parse(const QString &link)
 {
@@ -68,11 +94,11 @@ VmessConfig VmessParser::parseJson(const QString &json)
     config.id = JsonReader::text(object, QStringLiteral("id"));
     config.alterId = decimalText(object, QStringLiteral("aid"));
     config.security = JsonReader::text(object, QStringLiteral("scy"), config.security);
-    config.network = JsonReader::text(object, QStringLiteral("net"), config.network);
-    config.type = JsonReader::text(object, QStringLiteral("type"), config.type);
+    config.network = setting(object, QStringLiteral("net"), config.network);
+    config.type = setting(object, QStringLiteral("type"), config.type);
     config.host = JsonReader::text(object, QStringLiteral("host"));
     config.path = JsonReader::text(object, QStringLiteral("path"));
-    config.tls = JsonReader::text(object, QStringLiteral("tls"), config.tls);
+    config.tls = setting(object, QStringLiteral("tls"), config.tls);
     config.sni = JsonReader::text(object, QStringLiteral("sni"));
     config.remarks = JsonReader::text(object, QStringLiteral("ps"));
 

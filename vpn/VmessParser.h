@@ -13,6 +13,8 @@ class VmessParser
 public:
     static VmessConfig parse(const QString &link);
     static VmessConfig parseJson(const QString &json);
+    // Why a link's "net", "type" or "tls" (`key`) cannot be honoured with `value`.
+    static QString unsupportedText(const QString &key, const QString &value);
 };
 
 } // namespace Tavorin::Api::Vpn

@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
-#include <QNetworkReply>
 #include <QThread>
 #include <QTimer>
 
@@ -67,36 +66,29 @@ VpnConnectionService::VpnConnectionService(QObject *parent) : QObject(parent), d
     qDebug().noquote() << tag << "初始化完成";
 }
 
+// Leaving the client in an orderly way (the window closed, a quit, a termination signal, the end of
+// the user's session): the event loop has ended, so nothing sent now would leave without a wait. The
+// connection's goodbye goes first (disconnect waits for it), then whatever else is still in flight
+// gets the rest of the same short while. On Windows the end of the session allows little more.
 void VpnConnectionService::onApplicationQuitting()
 {
-    if (connectionState == Disconnected)
-        return;
-    // The event loop has ended: without one the final "disconnected" heartbeat would never leave.
-    // Give the service a short while to answer every request still in flight (the final heartbeat
-    // among them; an earlier heartbeat's answer may come first), then let the client go.
-    disconnect();
-    const auto inFlight = []() {
-        QList<QNetworkReply *> running;
-        const QList<QNetworkReply *> replies =
-            Network::HttpClient::instance()->findChildren<QNetworkReply *>();
-        for (QNetworkReply *reply : replies) {
-            if (reply->isRunning())
-                running.append(reply);
-        }
-        return running;
-    };
-    const QList<QNetworkReply *> pending = inFlight();
-    if (pending.isEmpty())
+    QDeadlineTimer deadline(finalHeartbeatWaitMs);
+    if (attemptAlive())
+        disconnect();
+    waitForRequests(deadline);
+}
+
+void VpnConnectionService::waitForRequests(QDeadlineTimer deadline)
+{
+    Network::HttpClient *client = Network::HttpClient::instance();
+    if (client->requestsInFlight() == 0 || deadline.hasExpired() || !QCoreApplication::instance() ||
+        QCoreApplication::closingDown())
         return;
     QEventLoop loop;
-    QTimer::singleShot(finalHeartbeatWaitMs, &loop, &QEventLoop::quit);
-    for (QNetworkReply *reply : pending) {
-        QObject::connect(reply, &QNetworkReply::finished, &loop, [&loop, inFlight]() {
-            if (inFlight().isEmpty())
-                loop.quit();
-        });
-    }
-    loop.exec();
+    QObject::connect(client, &Network::HttpClient::allRequestsFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(deadline.remainingTime(), &loop, &QEventLoop::quit);
+    // Nothing the user does may start anything new meanwhile; answers, timers and processes go on.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 VpnConnectionService::~VpnConnectionService()
@@ -403,11 +395,10 @@ bool VpnConnectionService::routeTrafficToCore()
 
 void VpnConnectionService::onCoreConnected()
 {
-    // Only the attempt in progress can become a connection; a late report changes nothing.
-    if (connectionState != Connecting) {
-        qDebug().noquote() << tag << "忽略迟到的连接成功信号, 当前状态:" << stateText(connectionState);
-        return;
-    }
+    // The core reports "connected" once per run, and only while this attempt is in progress: every
+    // end of an attempt (handleConnectionFailure, disconnect) stops the core, which cancels the
+    // readiness check before it can report, and a new run starts only with a new attempt. The one
+    // wait inside disconnect (for the goodbye) happens only after the connection was established.
     if (!routeTrafficToCore())
         return;
     qDebug().noquote() << tag << "VPN连接建立成功";
@@ -438,7 +429,7 @@ void VpnConnectionService::stopEngine()
             qDebug().noquote() << tag << "清除系统代理";
             // What could not be switched off stays on record, to be tried again at the next start.
             if (Vpn::SystemProxyManager::clearSystemProxy())
-                Vpn::EngineRecords::clear(Vpn::EngineRecords::systemProxy);
+                Vpn::EngineRecords::clearOwn(Vpn::EngineRecords::systemProxy);
             else
                 qWarning().noquote() << tag << "清除系统代理未完全成功";
         }
@@ -493,7 +484,13 @@ void VpnConnectionService::disconnect()
     qDebug().noquote() << tag << "断开VPN连接";
     setState(Disconnecting);
     qDebug().noquote() << tag << "停止心跳";
-    HeartbeatService::instance()->stopAutoHeartbeat();
+    HeartbeatService *heartbeat = HeartbeatService::instance();
+    const bool goodbyeSent = heartbeat->isRunning();
+    heartbeat->stopAutoHeartbeat();
+    // The goodbye leaves before the teardown's commands block the event loop, and the service has
+    // it while the connection is still standing; a slow service holds the teardown up only briefly.
+    if (goodbyeSent)
+        waitForRequests(QDeadlineTimer(finalHeartbeatWaitMs));
     durationTimer->stop();
     qDebug().noquote() << tag << "停止连接时长计时, 总时长:" << formatDuration(connectionSeconds);
     stopEngine();

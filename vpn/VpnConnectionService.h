@@ -4,6 +4,7 @@
 #include "vpn/VpnConnectionState.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -114,6 +115,8 @@ private:
     void resetFigures();
     bool attemptAlive() const { return connectionState == Connecting || connectionState == Connected; }
     QString speedText(qint64 current, qint64 previous) const;
+    // Lets the event loop run until no request of the service client is in flight, or `deadline`.
+    static void waitForRequests(QDeadlineTimer deadline);
 
     VpnConnectionState connectionState = Disconnected;
     int connectionMode = 0;
@@ -151,8 +154,8 @@ private:
     bool startingCore = false;
     bool startingTunnel = false;
     int tunnelStartDelayMs = 3000;
-    // How long leaving the client may wait for the service to take the final heartbeat.
-    int finalHeartbeatWaitMs = 2000;
+    // How long a disconnect, and leaving the client, may wait for the service to take the goodbye.
+    static constexpr int finalHeartbeatWaitMs = 2000;
 };
 
 } // namespace Tavorin::Api::Services

@@ -194,6 +194,7 @@ void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
     // still buffers, and the part that did arrive belongs to the response. Neither Qt's buffer nor
     // ours ever holds more than the limit.
     reply->setReadBufferSize(maxReplyBytes);
+    ++inFlight;
     auto transfer = std::make_shared<Transfer>();
     connect(reply, &QNetworkReply::metaDataChanged, this, [reply, transfer]() {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
@@ -209,6 +210,10 @@ void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
     connect(reply, &QNetworkReply::finished, this, [this, reply, transfer, completion]() {
         transfer->take(reply);
         handleReply(reply, *transfer, completion);
+        // Counted as done once its completion has run: whoever waits for quiet (leaving the client)
+        // waits for what the answers set off as well.
+        if (--inFlight == 0)
+            emit allRequestsFinished();
     });
     connect(reply, &QNetworkReply::errorOccurred, this,
             [this, reply, transfer](QNetworkReply::NetworkError code) {

@@ -45,6 +45,9 @@ public:
     QString getBaseUrl() const;
     void setTimeoutMs(int milliseconds);
 
+    // Requests sent and not yet answered (their completion not yet run).
+    int requestsInFlight() const { return inFlight; }
+
     QUrl buildUrl(const QString &endpoint, const QMap<QString, QString> &query = {}) const;
 
     // The body inside a signed envelope ({"encrypted": true, "data": Base64, "signature": hex}) when its
@@ -56,6 +59,8 @@ public:
 signals:
     void authenticationRequired();
     void networkError(const QString &errorMessage);
+    // The last request in flight has been answered.
+    void allRequestsFinished();
 
 private:
     explicit HttpClient(QObject *parent = nullptr);
@@ -73,6 +78,7 @@ private:
     QString authToken;
     QString baseUrl;
     int timeoutMs = 30000;
+    int inFlight = 0;
     bool apiEncryptEnabled = false;
     QString apiSecretKey;
 };

@@ -15,11 +15,7 @@ constexpr QFile::Permissions fileMode = QFile::ReadOwner | QFile::WriteOwner;
 
 QSettings *openSettings(QObject *parent)
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir dir(folder);
-    if (!dir.exists() && dir.mkpath(QStringLiteral(".")))
-        QFile::setPermissions(folder, folderMode);
-    const QString path = folder + QStringLiteral("/tavorin_settings.ini");
+    const QString path = LocalStorage::folderPath() + QStringLiteral("/tavorin_settings.ini");
     // Created empty with its final mode before the first secret goes in, so it is never readable by others.
     QFile file(path);
     if (!file.exists() && file.open(QIODevice::WriteOnly)) {
@@ -29,6 +25,15 @@ QSettings *openSettings(QObject *parent)
     return new QSettings(path, QSettings::IniFormat, parent);
 }
 } // namespace
+
+QString LocalStorage::folderPath()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir dir(folder);
+    if (!dir.exists() && dir.mkpath(QStringLiteral(".")))
+        QFile::setPermissions(folder, folderMode);
+    return folder;
+}
 
 LocalStorage *LocalStorage::instance()
 {

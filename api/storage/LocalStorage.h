@@ -14,6 +14,9 @@ class LocalStorage : public QObject
 
 public:
     static LocalStorage *instance();
+    // The user's application-data folder that holds the file, made (readable by its owner only) when
+    // it is not there yet.
+    static QString folderPath();
     ~LocalStorage() override;
 
     QString getString(const QString &key, const QString &defaultValue = {}) const;

@@ -142,15 +142,26 @@ QList<QStringList> StandinState::commandLog(const QString &program)
 }
 
 void StandinState::failCommand(const QString &program, int exitCode, const QString &argumentContains,
-                               int times)
+                               int times, int skip)
 {
-    StandinStore::addFault({program, argumentContains, exitCode, 0, times, {}});
+    StandinStore::Fault fault;
+    fault.program = program;
+    fault.argumentContains = argumentContains;
+    fault.exitCode = exitCode;
+    fault.remaining = times;
+    fault.skip = skip;
+    StandinStore::addFault(fault);
 }
 
 void StandinState::hangCommand(const QString &program, int seconds, const QString &argumentContains,
                                int times)
 {
-    StandinStore::addFault({program, argumentContains, 1, seconds, times, {}});
+    StandinStore::Fault fault;
+    fault.program = program;
+    fault.argumentContains = argumentContains;
+    fault.hangSeconds = seconds;
+    fault.remaining = times;
+    StandinStore::addFault(fault);
 }
 
 void StandinState::stallCore(int seconds)
@@ -160,6 +171,17 @@ void StandinState::stallCore(int seconds)
     fault.argumentContains = QStringLiteral("run");
     fault.hangSeconds = seconds;
     fault.stage = StandinStore::listeningStage;
+    StandinStore::addFault(fault);
+}
+
+void StandinState::misbehaveController(const QString &reply, int delayMs)
+{
+    StandinStore::Fault fault;
+    fault.program = QStringLiteral("xray.exe");
+    fault.argumentContains = QStringLiteral("run");
+    fault.stage = StandinStore::controllerStage;
+    fault.reply = reply;
+    fault.delayMs = delayMs;
     StandinStore::addFault(fault);
 }
 

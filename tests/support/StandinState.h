@@ -31,14 +31,18 @@ public:
 
     // The next `times` runs of `program` whose arguments contain `argumentContains` (any when empty)
     // exit with `exitCode` (and print a line on standard error) without doing anything.
+    // With `skip`, that many matching runs go by untouched first.
     static void failCommand(const QString &program, int exitCode, const QString &argumentContains = {},
-                            int times = 1);
+                            int times = 1, int skip = 0);
     // The same, but the run sleeps for `seconds` before exiting non-zero.
     static void hangCommand(const QString &program, int seconds, const QString &argumentContains = {},
                             int times = 1);
     // The next core run hangs for `seconds` once its listeners are up: the system accepts connections
     // on them, nothing answers.
     static void stallCore(int seconds);
+    // The next core run's controller answers every request after `delayMs`, and with `reply`:
+    // "unauthorized" (401), "without totals" (200 without figures), or the true answer when empty.
+    static void misbehaveController(const QString &reply, int delayMs = 0);
 
     // Read-backs beyond the ones above.
     static QString registryType(const QString &name); // "REG_DWORD", "REG_SZ", empty when absent

@@ -1,5 +1,6 @@
 #include "vpn/VmessParser.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -69,6 +70,28 @@ void TestVmessParser::rejects_data()
     QTest::newRow("port letters") << linkOf(objectText(with(minimal, "port", "https"))) << "端口号无效";
     QTest::newRow("id empty") << linkOf(objectText(with(minimal, "id", ""))) << "UUID为空";
     QTest::newRow("id null") << linkOf(objectText(with(minimal, "id", QJsonValue::Null))) << "UUID为空";
+    // How the core talks to the server must be text: read as the default, a list or an object would
+    // connect in a way the server does not speak.
+    QTest::newRow("net a list") << linkOf(objectText(with(minimal, "net", QJsonArray{"grpc"})))
+                                << "不支持的传输协议 (net): [\"grpc\"]";
+    QTest::newRow("net an object") << linkOf(objectText(with(minimal, "net", QJsonObject{{"grpc", 1}})))
+                                   << "不支持的传输协议 (net): {\"grpc\":1}";
+    QTest::newRow("net a number") << linkOf(objectText(with(minimal, "net", 5)))
+                                  << "不支持的传输协议 (net): 5";
+    QTest::newRow("type a list") << linkOf(objectText(with(minimal, "type", QJsonArray{"http"})))
+                                 << "不支持的伪装类型 (type): [\"http\"]";
+    QTest::newRow("type an object") << linkOf(objectText(with(minimal, "type", QJsonObject{{"http", 1}})))
+                                    << "不支持的伪装类型 (type): {\"http\":1}";
+    QTest::newRow("type a number") << linkOf(objectText(with(minimal, "type", 2)))
+                                   << "不支持的伪装类型 (type): 2";
+    QTest::newRow("tls a list") << linkOf(objectText(with(minimal, "tls", QJsonArray{"reality"})))
+                                << "不支持的传输层安全 (tls): [\"reality\"]";
+    QTest::newRow("tls an object") << linkOf(objectText(with(minimal, "tls", QJsonObject{{"reality", 1}})))
+                                   << "不支持的传输层安全 (tls): {\"reality\":1}";
+    QTest::newRow("tls a number") << linkOf(objectText(with(minimal, "tls", 1)))
+                                  << "不支持的传输层安全 (tls): 1";
+    QTest::newRow("tls a boolean") << linkOf(objectText(with(minimal, "tls", true)))
+                                   << "不支持的传输层安全 (tls): true";
     // Validation order: an empty address is reported before a bad port.
     QTest::newRow("address before port")
         << linkOf(objectText(with(with(minimal, "add", ""), "port", "0"))) << "服务器地址为空";
@@ -111,10 +134,10 @@ void TestVmessParser::reads_data()
                                    << 0 << "tcp"
                                    << "none"
                                    << "";
-    QTest::newRow("net as number") << linkOf(objectText(with(minimal, "net", 5))) << "vpn.example.net" << 443
-                                   << 0 << "tcp"
-                                   << "none"
-                                   << "";
+    QTest::newRow("net null") << linkOf(objectText(with(minimal, "net", QJsonValue::Null)))
+                              << "vpn.example.net" << 443 << 0 << "tcp"
+                              << "none"
+                              << "";
     QJsonObject full = minimal;
     full.insert("port", "8443");
     full.insert("net", "ws");

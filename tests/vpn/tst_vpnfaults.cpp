@@ -2,6 +2,7 @@
 #include "LogCapture.h"
 #include "StandinState.h"
 #include "VpnTestSupport.h"
+#include "api/services/HeartbeatService.h"
 #include "vpn/SystemProxyManager.h"
 #include "vpn/Tun2SocksManager.h"
 #include "vpn/V2RayCore.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
@@ -20,10 +22,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QUdpSocket>
 
 #include <csignal>
 #include <sys/types.h>
 
+using Tavorin::Api::Services::HeartbeatService;
 using Tavorin::Api::Services::VpnConnectionService;
 using Tavorin::Api::Vpn::SystemProxyManager;
 using Tavorin::Api::Vpn::V2RayCore;
@@ -50,12 +54,18 @@ QList<QStringList> proxyCommands()
 
 const char *holdPortFlag = "--hold-port";
 
-// Run as a second process: another program that holds a port, accepting and answering nothing.
+// Run as a second process: another program that holds a port ("tcp" or "udp"), accepting and
+// answering nothing.
 int holdPort(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
+    const auto port = quint16(QByteArray(argv[2]).toUShort());
     QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, quint16(QByteArray(argv[2]).toUShort())))
+    QUdpSocket datagrams;
+    const bool held = qstrcmp(argv[3], "udp") == 0
+                          ? datagrams.bind(QHostAddress::LocalHost, port, QAbstractSocket::DontShareAddress)
+                          : server.listen(QHostAddress::LocalHost, port);
+    if (!held)
         return 2;
     QTextStream(stdout) << "listening" << Qt::endl;
     return application.exec();
@@ -74,10 +84,14 @@ private slots:
     void cleanup();
     void endsCleanly_data();
     void endsCleanly();
-    void foreignProgramOnTheMixedPort();
+    void foreignProgramOnALocalPort_data();
+    void foreignProgramOnALocalPort();
     void slowSwitchOnAfterReadiness_data();
     void slowSwitchOnAfterReadiness();
-    void coreThatNeverAnswersEndsWithinTheLimit();
+    void coreThatIsNotReadyEndsWithinTheLimit_data();
+    void coreThatIsNotReadyEndsWithinTheLimit();
+    void coreThatStopsAnswering_data();
+    void coreThatStopsAnswering();
     void linkTheEngineCannotHonour_data();
     void linkTheEngineCannotHonour();
 };
@@ -160,6 +174,7 @@ void TestVpnFaults::endsCleanly()
     QVERIFY(service()->connect(5, link));
     if (whileConnected) {
         QVERIFY(successes.wait(5000));
+        QVERIFY(HeartbeatService::instance()->isRunning());
         if (fault == QLatin1String("reg-off")) {
             StandinState::failCommand("reg", 1, "ProxyEnable");
         } else if (fault == QLatin1String("netsh-hangs")) {
@@ -177,6 +192,8 @@ void TestVpnFaults::endsCleanly()
     QCOMPARE(failures.at(0).at(1).toString(), QString("网络连接失败，请检查网络设置"));
     QCOMPARE(disconnects.size(), 0);
     QVERIFY2(log.contains(logged), qPrintable(logged));
+    // No heartbeat goes on telling the service about a connection that is gone.
+    QVERIFY(!HeartbeatService::instance()->isRunning());
 
     QCOMPARE(StandinState::registryValue("ProxyEnable"), proxyEnable);
     QCOMPARE(engineLeftovers(), QStringList());
@@ -195,13 +212,25 @@ void TestVpnFaults::endsCleanly()
     QCOMPARE(failures.size(), 1);
 }
 
-// Another program holds the mixed port when the user connects: the attempt fails at once, says which
-// port, points no proxy setting anywhere and leaves the program alone.
-void TestVpnFaults::foreignProgramOnTheMixedPort()
+// Another program holds the mixed port or the DNS port (for streams or for datagrams) when the user
+// connects: the attempt fails at once, says which port, points no proxy setting anywhere and leaves
+// the program alone.
+void TestVpnFaults::foreignProgramOnALocalPort_data()
 {
+    QTest::addColumn<bool>("dns");
+    QTest::addColumn<QString>("protocol");
+    QTest::newRow("mixed port") << false << "tcp";
+    QTest::newRow("DNS port, streams") << true << "tcp";
+    QTest::newRow("DNS port, datagrams") << true << "udp";
+}
+
+void TestVpnFaults::foreignProgramOnALocalPort()
+{
+    QFETCH(bool, dns);
+    QFETCH(QString, protocol);
+    const quint16 port = dns ? V2RayCore::dnsPort() : V2RayCore::mixedPort();
     QProcess foreign;
-    foreign.start(QCoreApplication::applicationFilePath(),
-                  {holdPortFlag, QString::number(V2RayCore::mixedPort())});
+    foreign.start(QCoreApplication::applicationFilePath(), {holdPortFlag, QString::number(port), protocol});
     QVERIFY(foreign.waitForReadyRead(5000));
     QSignalSpy successes(service(), &VpnConnectionService::connectionSuccess);
     QSignalSpy failures(service(), &VpnConnectionService::connectionFailed);
@@ -210,8 +239,11 @@ void TestVpnFaults::foreignProgramOnTheMixedPort()
     QVERIFY(service()->connect(5, VpnTest::link()));
     QCOMPARE(firstInts(failures), QList<int>{Services::NetworkError});
     QCOMPARE(service()->state(), Services::Disconnected);
-    const QString port = QStringLiteral("127.0.0.1:%1").arg(V2RayCore::mixedPort());
-    QVERIFY2(log.contains("[V2RayCore] 本地代理端口已被占用: " + port), qPrintable(log.joined()));
+    const QString taken =
+        QStringLiteral("%1: 127.0.0.1:%2")
+            .arg(dns ? QStringLiteral("本地DNS端口已被占用") : QStringLiteral("本地代理端口已被占用"))
+            .arg(port);
+    QVERIFY2(log.contains("[V2RayCore] " + taken), qPrintable(log.joined()));
     QCOMPARE(StandinState::commandLog("xray.exe"), QList<QStringList>());
     QCOMPARE(proxyCommands(), QList<QStringList>());
 
@@ -219,9 +251,6 @@ void TestVpnFaults::foreignProgramOnTheMixedPort()
     QCOMPARE(successes.size(), 0);
     QCOMPARE(failures.size(), 1);
     QCOMPARE(foreign.state(), QProcess::Running);
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, V2RayCore::mixedPort());
-    QVERIFY(probe.waitForConnected(2000));
     foreign.kill();
     foreign.waitForFinished();
 }
@@ -268,13 +297,26 @@ void TestVpnFaults::slowSwitchOnAfterReadiness()
     service()->setTunnelStartDelayMs(0);
 }
 
-// A core whose listeners accept but never answer (it hangs once they are up): the probes give up
-// one by one and the attempt ends at the readiness limit, without a proxy setting ever pointing at it.
-void TestVpnFaults::coreThatNeverAnswersEndsWithinTheLimit()
+// A core that never shows itself ready: its listeners accept but nothing answers (it hangs once they
+// are up), or its controller answers something that is not this run's answer. The probes give up one
+// by one and the attempt ends at the readiness limit, without a proxy setting ever pointing at it.
+void TestVpnFaults::coreThatIsNotReadyEndsWithinTheLimit_data()
 {
+    QTest::addColumn<QString>("controller");
+    QTest::newRow("never answers") << "";
+    QTest::newRow("answers 401") << "unauthorized";
+    QTest::newRow("answers without totals") << "without totals";
+}
+
+void TestVpnFaults::coreThatIsNotReadyEndsWithinTheLimit()
+{
+    QFETCH(QString, controller);
     const int limitMs = 1500;
     service()->proxyCore()->setReadinessPolling(20, limitMs);
-    StandinState::stallCore(30);
+    if (controller.isEmpty())
+        StandinState::stallCore(30);
+    else
+        StandinState::misbehaveController(controller);
     QSignalSpy successes(service(), &VpnConnectionService::connectionSuccess);
     QSignalSpy failures(service(), &VpnConnectionService::connectionFailed);
     LogCapture log;
@@ -282,17 +324,71 @@ void TestVpnFaults::coreThatNeverAnswersEndsWithinTheLimit()
     QElapsedTimer clock;
     clock.start();
     QVERIFY(service()->connect(5, VpnTest::link()));
-    QVERIFY(failures.size() == 1 || failures.wait(3 * limitMs));
+    QVERIFY(failures.size() == 1 || failures.wait(3 * limitMs + 5000));
     const qint64 elapsed = clock.elapsed();
     QCOMPARE(firstInts(failures), QList<int>{Services::NetworkError});
     QCOMPARE(successes.size(), 0);
     QVERIFY2(log.contains(QStringLiteral("XRay本地代理端口未就绪 (%1毫秒)").arg(limitMs)),
              qPrintable(log.joined()));
-    // The core's own start (a version probe, the process) comes before the clock of the limit.
-    QVERIFY2(elapsed < limitMs + 1500, qPrintable(QString::number(elapsed)));
+    // The core's own start (a version probe, the process, v2ray behind it) comes before the clock of
+    // the limit.
+    QVERIFY2(elapsed < limitMs + (controller.isEmpty() ? 1500 : 5000), qPrintable(QString::number(elapsed)));
     QCOMPARE(proxyCommands(), QList<QStringList>());
     QTRY_COMPARE(StandinState::corePid(), qint64(0));
     QCOMPARE(engineLeftovers(), QStringList());
+}
+
+// A core that hangs while connected (here: stopped) carries nothing, while the system proxy still
+// points at it: its controller no longer answering ends the connection as a core that exits does.
+// A core that answers slowly, as a busy one does, stays connected.
+void TestVpnFaults::coreThatStopsAnswering_data()
+{
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<int>("answerDelayMs");
+    QTest::newRow("stopped") << true << 0;
+    QTest::newRow("answers after 600 ms") << false << 600;
+}
+
+void TestVpnFaults::coreThatStopsAnswering()
+{
+    QFETCH(bool, stopped);
+    QFETCH(int, answerDelayMs);
+    V2RayCore *core = service()->proxyCore();
+    core->setTrafficInterval(200);
+    if (answerDelayMs > 0)
+        StandinState::misbehaveController({}, answerDelayMs);
+    QSignalSpy successes(service(), &VpnConnectionService::connectionSuccess);
+    QSignalSpy failures(service(), &VpnConnectionService::connectionFailed);
+    QSignalSpy traffic(core, &V2RayCore::trafficUpdate);
+    LogCapture log;
+    QVERIFY(service()->connect(5, VpnTest::link()));
+    QVERIFY(successes.wait(10000));
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
+
+    if (!stopped) {
+        // More answers than it takes failures to end the connection: none of them counted as one.
+        QTRY_VERIFY_WITH_TIMEOUT(traffic.size() > V2RayCore::unansweredPollLimit, 10000);
+        QCOMPARE(service()->state(), Services::Connected);
+        QCOMPARE(failures.size(), 0);
+        core->setTrafficInterval(V2RayCore::trafficIntervalMs);
+        return;
+    }
+    const qint64 pid = StandinState::corePid();
+    QCOMPARE(::kill(static_cast<pid_t>(pid), SIGSTOP), 0);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(failures.wait(10000));
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(firstInts(failures), QList<int>{Services::NetworkError});
+    QCOMPARE(failures.at(0).at(1).toString(), QString("网络连接失败，请检查网络设置"));
+    QCOMPARE(service()->state(), Services::Disconnected);
+    QVERIFY2(log.contains("[V2RayCore] XRay进程无响应"), qPrintable(log.joined()));
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+    QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
+    QTRY_COMPARE(StandinState::corePid(), qint64(0));
+    QVERIFY(::kill(static_cast<pid_t>(pid), 0) != 0);
+    QCOMPARE(engineLeftovers(), QStringList());
+    core->setTrafficInterval(V2RayCore::trafficIntervalMs);
 }
 
 // Links whose transport or security the configuration does not write would run as plain TCP: the
@@ -312,6 +408,13 @@ void TestVpnFaults::linkTheEngineCannotHonour_data()
     QTest::newRow("reality") << QJsonObject{{"tls", "reality"}} << "不支持的传输层安全 (tls): reality";
     QTest::newRow("xtls") << QJsonObject{{"tls", "xtls"}} << "不支持的传输层安全 (tls): xtls";
     QTest::newRow("tls in capitals") << QJsonObject{{"tls", "TLS"}} << "不支持的传输层安全 (tls): TLS";
+    // Not text at all: the link is refused while it is read.
+    QTest::newRow("net a list") << QJsonObject{{"net", QJsonArray{"grpc"}}}
+                                << "不支持的传输协议 (net): [\"grpc\"]";
+    QTest::newRow("type an object") << QJsonObject{{"type", QJsonObject{{"http", 1}}}}
+                                    << "不支持的伪装类型 (type): {\"http\":1}";
+    QTest::newRow("tls an object") << QJsonObject{{"tls", QJsonObject{{"reality", 1}}}}
+                                   << "不支持的传输层安全 (tls): {\"reality\":1}";
 }
 
 void TestVpnFaults::linkTheEngineCannotHonour()
@@ -326,7 +429,9 @@ void TestVpnFaults::linkTheEngineCannotHonour()
     QCOMPARE(firstInts(failures), QList<int>{Services::NetworkError});
     QCOMPARE(failures.at(0).at(1).toString(), QString("网络连接失败，请检查网络设置"));
     QCOMPARE(service()->state(), Services::Disconnected);
-    QVERIFY2(log.contains("[V2RayCore] " + logged), qPrintable(log.joined()));
+    QVERIFY2(log.contains("[V2RayCore] " + logged) ||
+                 log.contains("[VpnConnectionService] 连接异常: " + logged),
+             qPrintable(log.joined()));
     QCOMPARE(StandinState::commandLog("xray.exe"), QList<QStringList>());
     QCOMPARE(proxyCommands(), QList<QStringList>());
     QCOMPARE(engineLeftovers(), QStringList());
@@ -336,7 +441,7 @@ void TestVpnFaults::linkTheEngineCannotHonour()
 
 int main(int argc, char *argv[])
 {
-    if (argc > 2 && qstrcmp(argv[1], holdPortFlag) == 0)
+    if (argc > 3 && qstrcmp(argv[1], holdPortFlag) == 0)
         return holdPort(argc, argv);
     QCoreApplication application(argc, argv);
     TestVpnFaults test;

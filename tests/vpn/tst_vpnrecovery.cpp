@@ -9,6 +9,7 @@
 #include "app/ApiManager.h"
 #include "vpn/EngineRecords.h"
 #include "vpn/EngineRecovery.h"
+#include "vpn/RunIdentity.h"
 #include "vpn/SystemProxyManager.h"
 #include "vpn/Tun2SocksManager.h"
 #include "vpn/V2RayCore.h"
@@ -17,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -33,6 +35,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -99,12 +102,17 @@ int connectAndStay(int argc, char *argv[])
 }
 
 // Run as a fresh start of the client: the start-up initialisation, then (unless the link is "-") a
-// connect asked for at once. Reports how soon its event loop ran again and what became of the
-// recovery and of the connect; leaves on "quit".
+// connect asked for at once, or (link "cancelled") a connect taken back at once. A further argument
+// shortens the limit of each of the recovery's commands (milliseconds). Reports how soon its event loop ran
+// again and what became of the recovery and of the connect; leaves on "quit".
 int freshStart(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     LocalPorts::useFree();
+    if (argc > 3)
+        EngineRecovery::instance()->setCommandTimeoutMs(QByteArray(argv[3]).toInt());
+    // Long enough for a killed process to disappear, far short of the product's limit.
+    EngineRecovery::instance()->setProcessEndLimitMs(1000);
     HttpClient::instance()->setBaseUrl(QStringLiteral("http://127.0.0.1:1/api/v1/"));
     service()->updateUserInfo(VpnTest::activeAccount());
     reportConnection();
@@ -118,8 +126,12 @@ int freshStart(int argc, char *argv[])
     say(EngineRecovery::instance()->isRunning() ? "recovering" : "nothing to recover");
     QTimer::singleShot(0, [clock]() { say(QStringLiteral("event loop after %1 ms").arg(clock.elapsed())); });
     const QString link = QString::fromLatin1(argv[2]);
-    if (link != QLatin1String("-"))
+    if (link == QLatin1String("cancelled")) {
+        service()->connect(6, VpnTest::link());
+        service()->disconnect();
+    } else if (link != QLatin1String("-")) {
         service()->connect(6, link);
+    }
     return application.exec();
 }
 
@@ -207,6 +219,47 @@ qsizetype indexOf(const QList<QStringList> &log, const QStringList &command, qsi
     return -1;
 }
 
+// Writes `record` under `key` as a run that has ended wrote it. Its process id is this test's own,
+// which stands for an id that the system has given to another process since: the run it names is
+// over all the same.
+void plantEndedRun(const QString &key, QJsonObject record)
+{
+    record.insert("owner", QCoreApplication::applicationPid());
+    record.insert("run", QStringLiteral("%1-000000000000").arg(QCoreApplication::applicationPid()));
+    QSettings file(settingsPath(), QSettings::IniFormat);
+    file.setValue(key, QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact)));
+    file.sync();
+}
+
+// Another program, running as `image` (a copy of sleep under that name), for as long as it is kept.
+class Program
+{
+public:
+    explicit Program(const QString &image)
+    {
+        const QString path = folder.filePath(image);
+        QFile::copy(QStandardPaths::findExecutable("sleep"), path);
+        process.start(path, {"60"});
+        process.waitForStarted(5000);
+    }
+    ~Program()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    qint64 pid() const { return process.processId(); }
+    bool running() const { return process.state() == QProcess::Running; }
+
+private:
+    QTemporaryDir folder;
+    QProcess process;
+};
+
+QString temporaryFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+}
+
 } // namespace
 
 // The client dies while connected (SIGKILL, a power cut): its next start takes back what it had
@@ -221,8 +274,16 @@ private slots:
     void cleanup();
     void killedWhileConnected_data();
     void killedWhileConnected();
+    void aLiveRunKeepsWhatIsItsOwn();
     void onlyWhatTheRecordsName_data();
     void onlyWhatTheRecordsName();
+    void proxySetSinceIsKept_data();
+    void proxySetSinceIsKept();
+    void foldersOfEndedRunsWithoutRecord();
+    void taskListRows_data();
+    void taskListRows();
+    void unreadableTaskListKeepsTheRecord();
+    void cancelledConnectLeavesTheEarlierRunsRecord();
     void hangingCommandDoesNotHoldUpTheStart();
 
 private:
@@ -351,32 +412,60 @@ void TestVpnRecovery::killedWhileConnected()
     QVERIFY2(!next.log().contains("[EngineRecovery]"), qPrintable(next.log()));
 }
 
+// A second process that runs the engine with the same settings (a second client, a test driver, the
+// benchmark) while the first is connected: its start finds nothing of an ended run, and the first's
+// core, proxy, folder and records stay as they are.
+void TestVpnRecovery::aLiveRunKeepsWhatIsItsOwn()
+{
+    Child first({connectFlag, "0", vmess.vmessLink()});
+    QVERIFY2(first.said("connected"), qPrintable(first.log()));
+    const qint64 core = StandinState::corePid();
+    const QString folder = record(EngineRecords::core).value("configFolder").toString();
+    QVERIFY(QDir(folder).exists());
+    QMap<QString, QJsonObject> records;
+    for (const QString &key : recordKeys())
+        records.insert(key, record(key));
+    const qsizetype before = StandinState::commandLog().size();
+
+    Child second({startFlag, "-"});
+    QVERIFY(second.said("nothing to recover"));
+    QVERIFY(second.quit());
+    QCOMPARE(StandinState::commandLog().mid(before), QList<QStringList>());
+    QVERIFY2(!second.log().contains("[EngineRecovery]"), qPrintable(second.log()));
+    QVERIFY(alive(core));
+    QVERIFY(QDir(folder).exists());
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
+    for (const QString &key : recordKeys())
+        QCOMPARE(record(key), records.value(key));
+    QVERIFY(first.quit());
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+}
+
 // An id that no longer names the program the record started belongs to somebody else's process, and
 // settings that no record names (a proxy the user set) are the user's: both are left alone.
 void TestVpnRecovery::onlyWhatTheRecordsName_data()
 {
+    QTest::addColumn<QString>("image");
     QTest::addColumn<bool>("stillRunning");
-    QTest::newRow("a core id another program took over") << true;
-    QTest::newRow("a core that ended since") << false;
+    QTest::newRow("a core id another program took over") << "sleep" << true;
+    QTest::newRow("a core that ended since") << "sleep" << false;
+    // The task list's row names a program whose name only contains the core's.
+    QTest::newRow("a look-alike program under the id") << "myxray.exe" << true;
 }
 
 void TestVpnRecovery::onlyWhatTheRecordsName()
 {
+    QFETCH(QString, image);
     QFETCH(bool, stillRunning);
     QVERIFY(Tavorin::Api::Vpn::SystemProxyManager::setSystemProxy("http://10.1.2.3:8080"));
-    QProcess other;
-    other.start("sleep", {"30"});
-    QVERIFY(other.waitForStarted());
-    const qint64 pid = other.processId();
-    if (!stillRunning) {
-        other.kill();
-        other.waitForFinished();
-    }
-    // Written by this process, so that the fresh start reads it as an earlier run's.
-    QTemporaryDir leftover(QStandardPaths::writableLocation(QStandardPaths::TempLocation) +
-                           "/tavorin-XXXXXX");
-    EngineRecords::write(EngineRecords::core,
-                         {{"pid", pid}, {"image", "xray.exe"}, {"configFolder", leftover.path()}});
+    auto other = std::make_unique<Program>(image);
+    QVERIFY(other->running());
+    const qint64 pid = other->pid();
+    if (!stillRunning)
+        other.reset();
+    QTemporaryDir leftover(temporaryFolder() + "/tavorin-XXXXXX");
+    plantEndedRun(EngineRecords::core,
+                  {{"pid", pid}, {"image", "xray.exe"}, {"configFolder", leftover.path()}});
     const qsizetype before = StandinState::commandLog().size();
 
     Child fresh({startFlag, "-"});
@@ -384,22 +473,176 @@ void TestVpnRecovery::onlyWhatTheRecordsName()
     QVERIFY(fresh.quit());
     // One look at the task list, nothing else.
     const QList<QStringList> log = StandinState::commandLog().mid(before);
-    QCOMPARE(log, (QList<QStringList>{{"tasklist", "/FI", QStringLiteral("PID eq %1").arg(pid)}}));
+    QCOMPARE(log, (QList<QStringList>{
+                      {"tasklist", "/FI", QStringLiteral("PID eq %1").arg(pid), "/FO", "CSV", "/NH"}}));
     if (stillRunning)
-        QCOMPARE(other.state(), QProcess::Running);
+        QVERIFY(other->running());
     QCOMPARE(StandinState::registryValue("ProxyServer"), QString("http=10.1.2.3:8080"));
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
     QCOMPARE(record(EngineRecords::core), QJsonObject());
     QVERIFY(!QDir(leftover.path()).exists());
-    other.kill();
-    other.waitForFinished();
+}
+
+// The proxy an ended run switched on is switched off only while the settings still name it: a proxy
+// the user set since is theirs. Either way the record has served its purpose.
+void TestVpnRecovery::proxySetSinceIsKept_data()
+{
+    QTest::addColumn<QString>("current"); // what the user's settings name now, empty: nothing
+    QTest::addColumn<bool>("switchedOff");
+    QTest::addColumn<bool>("registryFails");
+    QTest::newRow("still the recorded proxy") << "socks://127.0.0.1:10315" << true << false;
+    QTest::newRow("a proxy the user set since") << "http://10.1.2.3:8080" << false << false;
+    QTest::newRow("no proxy set") << "" << false << false;
+    // What could not be switched off stays on record, to be tried again at the next start.
+    QTest::newRow("the switch-off fails") << "socks://127.0.0.1:10315" << true << true;
+}
+
+void TestVpnRecovery::proxySetSinceIsKept()
+{
+    QFETCH(QString, current);
+    QFETCH(bool, switchedOff);
+    QFETCH(bool, registryFails);
+    if (!current.isEmpty())
+        QVERIFY(Tavorin::Api::Vpn::SystemProxyManager::setSystemProxy(current));
+    plantEndedRun(EngineRecords::systemProxy, {{"url", "socks://127.0.0.1:10315"}});
+    if (registryFails)
+        StandinState::failCommand("reg", 1, "ProxyEnable");
+    const qsizetype before = StandinState::commandLog().size();
+
+    Child fresh({startFlag, "-"});
+    QVERIFY(fresh.said("recovered"));
+    QVERIFY(fresh.quit());
+    const QList<QStringList> log = StandinState::commandLog().mid(before);
+    QVERIFY(!log.isEmpty());
+    QCOMPARE(log.first().mid(0, 2), (QStringList{"reg", "query"}));
+    if (registryFails) {
+        QCOMPARE(record(EngineRecords::systemProxy).value("url").toString(),
+                 QString("socks://127.0.0.1:10315"));
+        QVERIFY(indexOf(log, {"netsh", "winhttp", "reset"}) >= 0);
+        return;
+    }
+    QCOMPARE(record(EngineRecords::systemProxy), QJsonObject());
+    if (switchedOff) {
+        QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+        QCOMPARE(StandinState::winHttpProxy(), QString());
+        QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
+        return;
+    }
+    QCOMPARE(log.size(), 1);
+    if (!current.isEmpty()) {
+        QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
+        QCOMPARE(StandinState::registryValue("ProxyServer"), QString("http=10.1.2.3:8080"));
+        QCOMPARE(StandinState::environmentVariable("http_proxy"), current);
+    }
+}
+
+// A run killed between making its configuration folder and noting it leaves a folder that no record
+// names (with the server's UUID in it): the next start removes it, and only it.
+void TestVpnRecovery::foldersOfEndedRunsWithoutRecord()
+{
+    const QString ended = QStringLiteral("%1/tavorin-%2-000000000000-AbC123")
+                              .arg(temporaryFolder())
+                              .arg(QCoreApplication::applicationPid());
+    QVERIFY(QDir().mkpath(ended));
+    QFile configuration(ended + "/tavorin_config.json");
+    QVERIFY(configuration.open(QIODevice::WriteOnly));
+    configuration.write("{\"uuid\": \"5b4a9f2e\"}");
+    configuration.close();
+    // This test process is a live run: what its name names is its own.
+    const QString live = QStringLiteral("%1/tavorin-%2-XyZ789")
+                             .arg(temporaryFolder(), Tavorin::Api::Vpn::RunIdentity::current());
+    QVERIFY(QDir().mkpath(live));
+    // Not of the engine's naming: nothing says whose it is.
+    const QString foreign = temporaryFolder() + "/tavorin-notes";
+    QVERIFY(QDir().mkpath(foreign));
+
+    Child fresh({startFlag, "-"});
+    QVERIFY(fresh.said("recovered"));
+    QVERIFY(fresh.quit());
+    QVERIFY(!QDir(ended).exists());
+    QVERIFY(QDir(live).exists());
+    QVERIFY(QDir(foreign).exists());
+    QVERIFY(QDir(live).removeRecursively());
+    QVERIFY(QDir(foreign).removeRecursively());
+
+    // With nothing of an ended run left, a start does nothing at all.
+    Child next({startFlag, "-"});
+    QVERIFY(next.said("nothing to recover"));
+    QVERIFY(next.quit());
+}
+
+// What the task list answers, row by row: only the row of the recorded id, with exactly the recorded
+// image, is the process that run started.
+void TestVpnRecovery::taskListRows_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("shows");
+    QTest::newRow("its row") << QByteArray("\"xray.exe\",\"4242\",\"Console\",\"1\",\"12,345 K\"\r\n")
+                             << true;
+    QTest::newRow("letter case") << QByteArray("\"XRAY.EXE\",\"4242\",\"Console\",\"1\",\"12,345 K\"\r\n")
+                                 << true;
+    QTest::newRow("a look-alike image")
+        << QByteArray("\"myxray.exe\",\"4242\",\"Console\",\"1\",\"1 K\"\r\n") << false;
+    QTest::newRow("another id") << QByteArray("\"xray.exe\",\"42420\",\"Console\",\"1\",\"1 K\"\r\n")
+                                << false;
+    QTest::newRow("the header only")
+        << QByteArray("\"Image Name\",\"PID\",\"Session Name\",\"Session#\",\"Mem Usage\"\r\n") << false;
+    QTest::newRow("the table form") << QByteArray("\nImage Name                     PID Session Name\n"
+                                                  "========================= ========\n"
+                                                  "xray.exe                      4242 Console\n")
+                                    << false;
+    QTest::newRow("no tasks") << QByteArray(
+                                     "INFO: No tasks are running which match the specified criteria.\r\n")
+                              << false;
+}
+
+void TestVpnRecovery::taskListRows()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, shows);
+    QCOMPARE(EngineRecovery::taskListShows(answer, 4242, "xray.exe"), shows);
+}
+
+// A task list that cannot be read after the kill says nothing about the process: its record stays,
+// to be tried again at the next start.
+void TestVpnRecovery::unreadableTaskListKeepsTheRecord()
+{
+    Program core("xray.exe");
+    QVERIFY(core.running());
+    const qint64 pid = core.pid();
+    plantEndedRun(EngineRecords::core, {{"pid", pid}, {"image", "xray.exe"}});
+    StandinState::failCommand("tasklist", 1, {}, 100, 1);
+
+    Child fresh({startFlag, "-"});
+    QVERIFY(fresh.said("recovered"));
+    QVERIFY(fresh.quit());
+    QVERIFY(indexOf(StandinState::commandLog(), {"taskkill", "/F", "/PID", QString::number(pid)}) >= 0);
+    QCOMPARE(record(EngineRecords::core).value("pid").toInteger(), pid);
+}
+
+// A connect that is taken back while the start-up repair still waits for a command ends only what is
+// its own: the earlier run's record, which the repair could not settle, stays for the next start.
+void TestVpnRecovery::cancelledConnectLeavesTheEarlierRunsRecord()
+{
+    Program core("xray.exe");
+    QVERIFY(core.running());
+    plantEndedRun(EngineRecords::core, {{"pid", core.pid()}, {"image", "xray.exe"}});
+    StandinState::hangCommand("tasklist", 2);
+
+    Child fresh({startFlag, "cancelled", "1000"});
+    QVERIFY(fresh.said("recovering"));
+    QVERIFY(fresh.said("recovered"));
+    QVERIFY(fresh.quit());
+    QVERIFY(core.running());
+    QCOMPARE(record(EngineRecords::core).value("pid").toInteger(), core.pid());
 }
 
 // A switch-off command that hangs at start-up holds up neither the event loop nor, beyond its own
 // limit, the connect the user asked for at once; what it could not switch off stays on record.
 void TestVpnRecovery::hangingCommandDoesNotHoldUpTheStart()
 {
-    EngineRecords::write(EngineRecords::systemProxy, {{"url", "socks://127.0.0.1:10315"}});
+    QVERIFY(Tavorin::Api::Vpn::SystemProxyManager::setSystemProxy("socks://127.0.0.1:10315"));
+    plantEndedRun(EngineRecords::systemProxy, {{"url", "socks://127.0.0.1:10315"}});
     StandinState::hangCommand("reg", 2, "ProxyEnable");
     Child fresh({startFlag, vmess.vmessLink()});
     QVERIFY(fresh.said("recovering"));

@@ -26,35 +26,62 @@ qint64 residentKiB(qint64 pid)
 
 } // namespace
 
-// tasklist /FI "PID eq N": the table Windows prints, one row when process N lives.
+// tasklist /FI "PID eq N" [/FO TABLE|CSV] [/NH]: what Windows prints, one row when process N lives.
 int tasklist(const QStringList &arguments)
 {
     static const QRegularExpression filter(QStringLiteral("^\\s*PID\\s+eq\\s+(\\d+)\\s*$"),
                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match =
-        arguments.size() == 2 ? filter.match(arguments.at(1)) : QRegularExpressionMatch();
-    if (arguments.size() != 2 || arguments.at(0).compare(QLatin1String("/FI"), Qt::CaseInsensitive) != 0 ||
-        !match.hasMatch()) {
+    const auto invalid = [](const QString &argument) {
         printError(QStringLiteral("ERROR: Invalid argument/option - '%1'.\nType \"TASKLIST /?\" for usage.\n")
-                       .arg(arguments.value(arguments.size() == 2 ? 1 : 0)));
+                       .arg(argument));
         return 1;
+    };
+    qint64 pid = -1;
+    bool csv = false;
+    bool header = true;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString option = arguments.at(i).toUpper();
+        if (option == QLatin1String("/FI") && i + 1 < arguments.size()) {
+            const QRegularExpressionMatch match = filter.match(arguments.at(++i));
+            if (!match.hasMatch())
+                return invalid(arguments.at(i));
+            pid = match.captured(1).toLongLong();
+        } else if (option == QLatin1String("/FO") && i + 1 < arguments.size()) {
+            const QString format = arguments.at(++i).toUpper();
+            if (format != QLatin1String("CSV") && format != QLatin1String("TABLE"))
+                return invalid(arguments.at(i));
+            csv = format == QLatin1String("CSV");
+        } else if (option == QLatin1String("/NH")) {
+            header = false;
+        } else {
+            return invalid(arguments.at(i));
+        }
     }
-    const qint64 pid = match.captured(1).toLongLong();
+    // The stand-in keeps no process list of its own: it answers for one process only.
+    if (pid < 0)
+        return invalid(arguments.value(0));
     const QString image = StandinStore::imageName(pid);
     if (image.isEmpty()) {
         printOut(QStringLiteral("INFO: No tasks are running which match the specified criteria.\n"));
         return 0;
     }
     const QString memory = QLocale(QLocale::English).toString(residentKiB(pid)) + QStringLiteral(" K");
-    printOut(
+    if (csv) {
+        const QString head =
+            QStringLiteral("\"Image Name\",\"PID\",\"Session Name\",\"Session#\",\"Mem Usage\"\n");
+        printOut((header ? head : QString()) +
+                 QStringLiteral("\"%1\",\"%2\",\"Console\",\"1\",\"%3\"\n").arg(image).arg(pid).arg(memory));
+        return 0;
+    }
+    const QString head =
         QStringLiteral("\nImage Name                     PID Session Name        Session#    Mem Usage\n"
-                       "========================= ======== ================ =========== ============\n") +
-        QStringLiteral("%1%2 %3%4%5\n")
-            .arg(image.left(25), -25)
-            .arg(pid, 9)
-            .arg(QStringLiteral("Console"), -16)
-            .arg(1, 12)
-            .arg(memory, 13));
+                       "========================= ======== ================ =========== ============\n");
+    printOut((header ? head : QStringLiteral("\n")) + QStringLiteral("%1%2 %3%4%5\n")
+                                                          .arg(image.left(25), -25)
+                                                          .arg(pid, 9)
+                                                          .arg(QStringLiteral("Console"), -16)
+                                                          .arg(1, 12)
+                                                          .arg(memory, 13));
     return 0;
 }
 

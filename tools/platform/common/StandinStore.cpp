@@ -86,6 +86,7 @@ QByteArray readProcFile(qint64 pid, const char *entry)
 } // namespace
 
 const QString StandinStore::listeningStage = QStringLiteral("listening");
+const QString StandinStore::controllerStage = QStringLiteral("controller");
 
 QString StandinStore::folder()
 {
@@ -168,7 +169,10 @@ void StandinStore::addFault(const Fault &fault)
                               {QStringLiteral("exitCode"), fault.exitCode},
                               {QStringLiteral("hangSeconds"), fault.hangSeconds},
                               {QStringLiteral("remaining"), fault.remaining},
-                              {QStringLiteral("stage"), fault.stage}});
+                              {QStringLiteral("stage"), fault.stage},
+                              {QStringLiteral("skip"), fault.skip},
+                              {QStringLiteral("delayMs"), fault.delayMs},
+                              {QStringLiteral("reply"), fault.reply}});
     writeJson(pathOf(FaultsFile), QJsonDocument(faults));
 }
 
@@ -187,9 +191,18 @@ std::optional<StandinStore::Fault> StandinStore::takeFault(const QString &progra
         fault.hangSeconds = entry.value(QStringLiteral("hangSeconds")).toInt();
         fault.remaining = entry.value(QStringLiteral("remaining")).toInt();
         fault.stage = entry.value(QStringLiteral("stage")).toString();
+        fault.skip = entry.value(QStringLiteral("skip")).toInt();
+        fault.delayMs = entry.value(QStringLiteral("delayMs")).toInt();
+        fault.reply = entry.value(QStringLiteral("reply")).toString();
         if (fault.remaining <= 0 || fault.stage != stage || !sameProgram(fault.program, program) ||
             !joined.contains(fault.argumentContains))
             continue;
+        if (fault.skip > 0) {
+            entry.insert(QStringLiteral("skip"), fault.skip - 1);
+            faults.replace(i, entry);
+            writeJson(pathOf(FaultsFile), QJsonDocument(faults));
+            return std::nullopt;
+        }
         entry.insert(QStringLiteral("remaining"), fault.remaining - 1);
         faults.replace(i, entry);
         writeJson(pathOf(FaultsFile), QJsonDocument(faults));

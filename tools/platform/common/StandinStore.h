@@ -24,10 +24,18 @@ public:
         int hangSeconds = 0;
         int remaining = 1;
         // Where in the run it strikes: on entry (empty), or, for the core, once its listeners are up
-        // (listeningStage: the core then hangs for hangSeconds without answering anyone).
+        // (listeningStage: the core then hangs for hangSeconds without answering anyone), or in the
+        // core's controller (controllerStage: every answer of that run is `reply`, after `delayMs`).
         QString stage;
+        // How many matching runs go by untouched before it strikes.
+        int skip = 0;
+        int delayMs = 0;
+        // For the controller: "unauthorized" (401 to everyone), "without totals" (200, no figures), or
+        // empty for the true answer.
+        QString reply;
     };
     static const QString listeningStage;
+    static const QString controllerStage;
 
     // $MIREVO_STANDIN_STATE, or else $HOME/.mirevo-standins.
     static QString folder();

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 namespace Standin {
@@ -34,6 +35,12 @@ bool ControllerServer::listen(const QHostAddress &address, quint16 port)
     return server.listen(address, port);
 }
 
+void ControllerServer::misbehave(const QString &reply, int delayMs)
+{
+    wrongReply = reply;
+    replyDelayMs = delayMs;
+}
+
 void ControllerServer::accept()
 {
     while (QTcpSocket *socket = server.nextPendingConnection()) {
@@ -50,9 +57,12 @@ void ControllerServer::accept()
                 return;
             }
             socket->setProperty("answered", true);
-            socket->write(end < 0 ? response(431, "Request Header Fields Too Large", {})
-                                  : answer(head.left(end)));
-            socket->disconnectFromHost();
+            const QByteArray reply =
+                end < 0 ? response(431, "Request Header Fields Too Large", {}) : answer(head.left(end));
+            QTimer::singleShot(replyDelayMs, socket, [socket, reply]() {
+                socket->write(reply);
+                socket->disconnectFromHost();
+            });
         });
     }
 }
@@ -71,7 +81,8 @@ QByteArray ControllerServer::answer(const QByteArray &head) const
         if (colon > 0 && line.left(colon).trimmed().toLower() == "authorization")
             authorization = line.mid(colon + 1).trimmed();
     }
-    if (!secret.isEmpty() && authorization != "Bearer " + secret.toUtf8())
+    if (wrongReply == QLatin1String("unauthorized") ||
+        (!secret.isEmpty() && authorization != "Bearer " + secret.toUtf8()))
         return response(401, "Unauthorized", {{QStringLiteral("message"), QStringLiteral("Unauthorized")}});
 
     const QString path = QUrl(QString::fromLatin1(requestLine.at(1))).path();
@@ -81,6 +92,8 @@ QByteArray ControllerServer::answer(const QByteArray &head) const
     if (requestLine.at(0) != "GET")
         return response(405, "Method Not Allowed",
                         {{QStringLiteral("message"), QStringLiteral("Method Not Allowed")}});
+    if (wrongReply == QLatin1String("without totals"))
+        return response(200, "OK", {{QStringLiteral("connections"), QJsonArray()}});
     const auto [upload, download] = totals();
     return response(200, "OK",
                     {{QStringLiteral("uploadTotal"), upload},

@@ -20,6 +20,9 @@ public:
     ControllerServer(const QString &secret, Totals totals, QObject *parent = nullptr);
 
     bool listen(const QHostAddress &address, quint16 port);
+    // A controller that answers late, or wrongly: "unauthorized" (401 to everyone), "without totals"
+    // (200 without figures), or the true answer when `reply` is empty.
+    void misbehave(const QString &reply, int delayMs);
     QString errorString() const { return server.errorString(); }
 
 private:
@@ -29,6 +32,8 @@ private:
     QTcpServer server;
     QString secret;
     Totals totals;
+    QString wrongReply;
+    int replyDelayMs = 0;
 };
 
 } // namespace Standin

@@ -138,6 +138,9 @@ int main(int argc, char *argv[])
         return relay ? qMakePair(relay->uploadTotal(), relay->downloadTotal())
                      : qMakePair(qint64(0), qint64(0));
     });
+    if (const std::optional<StandinStore::Fault> wrong =
+            StandinStore::takeFault(QStringLiteral("xray.exe"), arguments, StandinStore::controllerStage))
+        controller.misbehave(wrong->reply, wrong->delayMs);
     if (config.hasController) {
         if (!controller.listen(config.controllerAddress, config.controllerPort))
             return fatal(QStringLiteral("start clash-api: listen tcp %1:%2: %3")

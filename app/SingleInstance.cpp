@@ -1,0 +1,118 @@
+#include "app/SingleInstance.h"
+
+#include "api/storage/LocalStorage.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDebug>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#endif
+
+namespace Tavorin::Api {
+
+namespace {
+const QString tag = QStringLiteral("[SingleInstance]");
+const QByteArray activate = "activate\n";
+const QByteArray done = "ok\n";
+} // namespace
+
+SingleInstance::SingleInstance(QObject *parent) : QObject(parent) {}
+
+SingleInstance::~SingleInstance()
+{
+    delete lock;
+}
+
+QString SingleInstance::serverName(const QString &folder)
+{
+    const QString digest = QString::fromLatin1(
+        QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(24));
+#if defined(Q_OS_WIN)
+    // A pipe name is seen by the whole machine; the digest of the user's own folder keeps it theirs.
+    return QStringLiteral("mirevo-") + digest;
+#else
+    // A socket file in the user's runtime folder: the temporary folder may be shared, or missing.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return (runtime.isEmpty() ? folder : runtime) + QStringLiteral("/mirevo-") + digest;
+#endif
+}
+
+bool SingleInstance::claim()
+{
+    folder = Storage::LocalStorage::folderPath();
+    lock = new QLockFile(folder + QStringLiteral("/tavorin_instance.lock"));
+    // Held for the whole run, however long: only a holder that is gone frees it.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        listen();
+        return true;
+    }
+    handOver();
+    return false;
+}
+
+void SingleInstance::listen()
+{
+    server = new QLocalServer(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    const QString name = serverName(folder);
+    // A socket left by a run that was killed: the lock shows that nobody else is listening there.
+    QLocalServer::removeServer(name);
+    if (!server->listen(name)) {
+        qWarning().noquote() << tag << "无法监听:" << server->errorString();
+        return;
+    }
+    connect(server, &QLocalServer::newConnection, this, [this]() {
+        while (QLocalSocket *socket = server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, socket, [this, socket]() {
+                if (!socket->canReadLine())
+                    return;
+                if (socket->readLine() == activate) {
+                    qDebug().noquote() << tag << "客户端再次启动, 显示窗口";
+                    emit activationRequested();
+                }
+                socket->write(done);
+                socket->disconnectFromServer();
+            });
+        }
+    });
+}
+
+void SingleInstance::handOver()
+{
+    qDebug().noquote() << tag << "客户端已在运行, 显示它的窗口";
+#if defined(Q_OS_WIN)
+    // Windows lets only the foreground process give the foreground away: this one, just started.
+    ::AllowSetForegroundWindow(ASFW_ANY);
+#endif
+    const QString name = serverName(folder);
+    const QDeadlineTimer deadline(handoverLimitMs);
+    const auto remaining = [&deadline]() { return int(qMax<qint64>(1, deadline.remainingTime())); };
+    // The first client may be between taking the lock and listening: it is tried again shortly.
+    while (!deadline.hasExpired()) {
+        QLocalSocket socket;
+        socket.connectToServer(name);
+        if (socket.waitForConnected(remaining())) {
+            socket.write(activate);
+            socket.flush();
+            while (!socket.canReadLine() && socket.waitForReadyRead(remaining())) {
+            }
+            if (socket.canReadLine())
+                return;
+            // Taken but never answered: the first client hangs, and a second one must not run all the same.
+            break;
+        }
+        QThread::msleep(50);
+    }
+    qWarning().noquote() << tag << "运行中的客户端没有应答";
+}
+
+} // namespace Tavorin::Api

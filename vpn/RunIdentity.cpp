@@ -1,0 +1,117 @@
+#include "vpn/RunIdentity.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#else
+#include <cerrno>
+#include <csignal>
+#include <sys/types.h>
+#endif
+
+namespace Tavorin::Api::Vpn {
+
+namespace {
+
+#if defined(Q_OS_LINUX)
+// Read whole: procfs files report no size.
+QByteArray procFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+#endif
+
+} // namespace
+
+QString RunIdentity::startOf(qint64 pid)
+{
+    if (pid <= 0)
+        return {};
+#if defined(Q_OS_WIN)
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process)
+        return {};
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    // A process that has ended lives on as an object while anyone holds a handle to it: not alive.
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    const bool known = ::GetProcessTimes(process, &created, &exited, &kernel, &user) != 0;
+    ::CloseHandle(process);
+    if (!running || !known)
+        return {};
+    // The creation time is wall-clock time: no two runs share it, across reboots too.
+    const quint64 ticks = (quint64(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return QString::number(ticks);
+#elif defined(Q_OS_LINUX)
+    const QByteArray stat = procFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    // The program name in parentheses may hold blanks and parentheses of its own: the fields that
+    // follow are counted from the last ')'.
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return {};
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    // fields[0] is the state (the third field of the line), fields[19] the start time (the 22nd), in
+    // clock ticks since boot: with the boot's own id it names one run on this machine.
+    const QByteArray state = fields.value(0);
+    if (fields.size() < 20 || state == "Z" || state == "X")
+        return {};
+    const QByteArray boot = procFile(QStringLiteral("/proc/sys/kernel/random/boot_id")).trimmed();
+    return QString::fromLatin1(boot + '/' + fields.at(19));
+#else
+    // Nothing tells a run's start here: the id alone has to do.
+    return processExists(pid) ? QStringLiteral("-") : QString();
+#endif
+}
+
+bool RunIdentity::processExists(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+#if defined(Q_OS_WIN) || defined(Q_OS_LINUX)
+    return !startOf(pid).isEmpty();
+#else
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+QString RunIdentity::keyOf(qint64 pid, const QString &start)
+{
+    const QByteArray digest = QCryptographicHash::hash(start.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return QStringLiteral("%1-%2").arg(pid).arg(QString::fromLatin1(digest.left(12)));
+}
+
+QString RunIdentity::current()
+{
+    static const QString key = [] {
+        const qint64 pid = QCoreApplication::applicationPid();
+        return keyOf(pid, startOf(pid));
+    }();
+    return key;
+}
+
+qint64 RunIdentity::processId(const QString &key)
+{
+    const qsizetype dash = key.indexOf(QLatin1Char('-'));
+    bool ok = false;
+    const qint64 pid = dash > 0 ? key.left(dash).toLongLong(&ok) : 0;
+    return ok && pid > 0 && key.size() - dash - 1 == 12 ? pid : 0;
+}
+
+bool RunIdentity::isAlive(const QString &key)
+{
+    if (key == current())
+        return true;
+    const qint64 pid = processId(key);
+    if (pid <= 0)
+        return false;
+    const QString start = startOf(pid);
+    return !start.isEmpty() && keyOf(pid, start) == key;
+}
+
+} // namespace Tavorin::Api::Vpn
