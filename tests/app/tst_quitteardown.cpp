@@ -7,9 +7,13 @@
 #include "app/QmlApiAdapter.h"
 #include "app/TerminationSignals.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickStyle>
+#include <QQuickWindow>
 #include <QTest>
 #include <QTimer>
 
@@ -21,33 +25,46 @@ using Tavorin::Api::Network::HttpClient;
 namespace {
 const char *childFlag = "--connect-then-quit";
 
-// Run as the client: sign in, connect, and leave the event loop as closing the application does, or
-// (`waitForSignal`) stay connected until a signal ends the program.
-int connectThenQuit(const QString &baseUrl, bool waitForSignal)
+// How the child leaves once connected: through the application's quit, by a signal the test sends, or
+// by closing the window as a user does. The real window is open in every case, and its closing
+// disconnects first: a quit closes the windows too.
+enum class Leaving { Quit, Signal, Window };
+
+// Run as the client: sign in, connect, and leave once the connection's first heartbeat is answered.
+int connectThenLeave(const QString &baseUrl, Leaving leaving)
 {
     Tavorin::Api::TerminationSignals terminationSignals;
     HttpClient::instance()->setBaseUrl(baseUrl);
     LocalPorts::useFree();
     auto *api = new QmlApiAdapter(QCoreApplication::instance());
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    QQmlApplicationEngine engine;
+    engine.rootContext()->setContextProperty(QStringLiteral("API"), api);
+    engine.addImportPath(QStringLiteral(":/qt/qml"));
+    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/UntitledProject1Content/App.qml")));
+    if (engine.rootObjects().isEmpty())
+        return 5;
     QObject::connect(api, &QmlApiAdapter::loginSuccess, api, [api]() { api->activateFreeTrial(); });
     QObject::connect(api, &QmlApiAdapter::trialActivated, api, [api]() { api->getServers("free"); });
     QObject::connect(api, &QmlApiAdapter::serversLoaded, api, [api](const QVariantList &servers) {
         const QVariantMap server = servers.value(0).toMap();
         api->connectVpn(server.value("id").toInt(), server.value("vmessLink").toString(), false);
     });
-    QObject::connect(api, &QmlApiAdapter::vpnConnected, api, [waitForSignal]() {
-        QTextStream(stdout) << "connected" << Qt::endl;
-        if (!waitForSignal)
-            QCoreApplication::quit();
-    });
-    // A signal comes once the connection's first heartbeat is answered: the goodbye is then the only
-    // heartbeat whose answer the teardown waits for.
+    QObject::connect(api, &QmlApiAdapter::vpnConnected, api,
+                     []() { QTextStream(stdout) << "connected" << Qt::endl; });
+    // Once the connection's first heartbeat is answered, the goodbye is the only heartbeat whose
+    // answer the teardown waits for.
     QObject::connect(Tavorin::Api::Services::HeartbeatService::instance(),
-                     &Tavorin::Api::Services::HeartbeatService::heartbeatSuccess, api,
-                     []() { QTextStream(stdout) << "heartbeat answered" << Qt::endl; });
+                     &Tavorin::Api::Services::HeartbeatService::heartbeatSuccess, api, [leaving, &engine]() {
+                         QTextStream(stdout) << "heartbeat answered" << Qt::endl;
+                         if (leaving == Leaving::Quit)
+                             QCoreApplication::quit();
+                         else if (leaving == Leaving::Window)
+                             qobject_cast<QQuickWindow *>(engine.rootObjects().first())->close();
+                     });
     QObject::connect(api, &QmlApiAdapter::vpnConnectionFailed, api, []() { QCoreApplication::exit(3); });
     api->login(DevService::demoEmail(), DevService::demoPassword());
-    QTimer::singleShot(waitForSignal ? 30000 : 15000, []() { QCoreApplication::exit(4); });
+    QTimer::singleShot(30000, []() { QCoreApplication::exit(4); });
     return QCoreApplication::exec();
 }
 } // namespace
@@ -74,8 +91,9 @@ void TestQuitTeardown::cleanup()
 
 void TestQuitTeardown::leavingWhileConnectedCleansUp_data()
 {
-    QTest::addColumn<int>("signalNumber"); // 0: the event loop is left as closing the window does
+    QTest::addColumn<int>("signalNumber"); // 0: the window is closed, -1: the application quits
     QTest::newRow("window closed") << 0;
+    QTest::newRow("application quit") << -1;
     QTest::newRow("SIGTERM") << int(SIGTERM);
     QTest::newRow("SIGINT") << int(SIGINT);
     QTest::newRow("SIGHUP") << int(SIGHUP);
@@ -89,10 +107,11 @@ void TestQuitTeardown::leavingWhileConnectedCleansUp()
     DevService dev;
     QVERIFY(dev.start());
     QProcess client;
-    client.start(QCoreApplication::applicationFilePath(),
-                 {childFlag, dev.baseUrl(), signalNumber != 0 ? "signal" : "quit"});
+    client.start(
+        QCoreApplication::applicationFilePath(),
+        {childFlag, dev.baseUrl(), signalNumber > 0 ? "signal" : (signalNumber == 0 ? "window" : "quit")});
     QByteArray output;
-    if (signalNumber != 0) {
+    if (signalNumber > 0) {
         QVERIFY(QTest::qWaitFor(
             [&]() {
                 client.waitForReadyRead(100);
@@ -101,9 +120,10 @@ void TestQuitTeardown::leavingWhileConnectedCleansUp()
             20000));
         QCOMPARE(::kill(static_cast<pid_t>(client.processId()), signalNumber), 0);
     }
-    QVERIFY(client.waitForFinished(20000));
+    QVERIFY(client.waitForFinished(30000));
     output += client.readAllStandardOutput();
-    QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0,
+             client.readAllStandardError().right(3000).constData());
     QCOMPARE(client.exitCode(), 0);
     QVERIFY(output.contains("connected"));
 
@@ -116,9 +136,14 @@ void TestQuitTeardown::leavingWhileConnectedCleansUp()
 
 int main(int argc, char **argv)
 {
+    if (argc > 3 && qstrcmp(argv[1], childFlag) == 0) {
+        const Leaving leaving = qstrcmp(argv[3], "signal") == 0   ? Leaving::Signal
+                                : qstrcmp(argv[3], "window") == 0 ? Leaving::Window
+                                                                  : Leaving::Quit;
+        QGuiApplication app(argc, argv);
+        return connectThenLeave(QString::fromLocal8Bit(argv[2]), leaving);
+    }
     QCoreApplication app(argc, argv);
-    if (argc > 3 && qstrcmp(argv[1], childFlag) == 0)
-        return connectThenQuit(QString::fromLocal8Bit(argv[2]), qstrcmp(argv[3], "signal") == 0);
     TestQuitTeardown test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -1,0 +1,150 @@
+#include "DevService.h"
+#include "LocalPorts.h"
+#include "StandinState.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace {
+
+QString clientProgram()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/mirevo_instance_client");
+}
+
+// The client's settings folder: the same for every start of the same client by the same user.
+QString settingsFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/mirevo_instance_client");
+}
+
+// Every file of the settings folder with a digest of what it holds.
+QMap<QString, QByteArray> settingsFiles()
+{
+    QMap<QString, QByteArray> files;
+    const QFileInfoList entries = QDir(settingsFolder()).entryInfoList(QDir::Files | QDir::Hidden);
+    for (const QFileInfo &entry : entries) {
+        QFile file(entry.absoluteFilePath());
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(entry.fileName(), QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
+    }
+    return files;
+}
+
+// A start of the client, with what it logged gathered.
+class Client
+{
+public:
+    explicit Client(const DevService &dev)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("MIREVO_TEST_BASE_URL", dev.baseUrl());
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(clientProgram(), {DevService::demoEmail(), DevService::demoPassword()});
+        process.waitForStarted(5000);
+    }
+    ~Client()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    QString log()
+    {
+        text += QString::fromUtf8(process.readAll());
+        return text;
+    }
+    int count(const QString &line) { return int(log().count(line)); }
+    bool waitFor(const QString &line, int times = 1)
+    {
+        if (QTest::qWaitFor([&]() { return count(line) >= times; }, 20000))
+            return true;
+        qWarning().noquote() << "the client did not say" << line << "; it logged:\n" << log();
+        return false;
+    }
+
+    QProcess process;
+
+private:
+    QString text;
+};
+
+} // namespace
+
+// A second start of the client while one runs (a double click on the icon, an autostart entry) must
+// not run a second engine beside the first: its start-up repair would take the first's connection
+// for an ended run's. It brings the first window forward and leaves, having written nothing.
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void secondStartHandsOverToTheFirst();
+
+private:
+    DevService dev;
+};
+
+void TestSingleInstance::initTestCase()
+{
+    StandinState::reset();
+    LocalPorts::useFree();
+    QVERIFY(dev.start());
+}
+
+void TestSingleInstance::secondStartHandsOverToTheFirst()
+{
+    Client first(dev);
+    QVERIFY(first.waitFor("instance-test: connected"));
+    QVERIFY(first.waitFor("instance-test: hidden"));
+    const qint64 core = StandinState::corePid();
+    QVERIFY(core > 0);
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
+    const QMap<QString, QByteArray> settings = settingsFiles();
+    QVERIFY(settings.contains("tavorin_settings.ini"));
+    const qsizetype commands = StandinState::commandLog().size();
+    const qsizetype requests = dev.requests().size();
+    const int shown = first.count("instance-test: shown");
+
+    Client second(dev);
+    QVERIFY(second.process.waitForFinished(10000));
+    QCOMPARE(second.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.process.exitCode(), 0);
+
+    // The first window shows again; its connection and everything it keeps are as they were.
+    QVERIFY(first.waitFor("instance-test: shown", shown + 1));
+    QCOMPARE(first.process.state(), QProcess::Running);
+    QCOMPARE(StandinState::corePid(), core);
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
+    QCOMPARE(settingsFiles(), settings);
+    // The second start ran no command and asked the service nothing (the first's heartbeats aside).
+    QCOMPARE(StandinState::commandLog().size(), commands);
+    const QJsonArray since = dev.requests();
+    for (qsizetype i = requests; i < since.size(); ++i)
+        QVERIFY2(since.at(i).toObject().value("path").toString().endsWith("heartbeat"),
+                 qPrintable(since.at(i).toObject().value("path").toString()));
+    QVERIFY2(!second.log().contains("[EngineRecovery]"), qPrintable(second.log()));
+
+    // The first still leaves as a client does, and takes its connection with it.
+    QCOMPARE(::kill(static_cast<pid_t>(first.process.processId()), SIGTERM), 0);
+    QVERIFY(first.process.waitForFinished(15000));
+    QCOMPARE(first.process.exitCode(), 0);
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+    QVERIFY(!dev.goodbyes().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
