@@ -69,9 +69,12 @@ void TestTokenManager::signalOrder()
 {
     TokenManager *manager = TokenManager::instance();
     QStringList order;
-    connect(manager, &TokenManager::tokenChanged, this, [&order]() { order << "token"; });
-    connect(manager, &TokenManager::userChanged, this, [&order]() { order << "user"; });
-    connect(manager, &TokenManager::loginStateChanged, this,
+    // The listeners go with this function, also when a check ends it early: a later function's
+    // signals must not reach `order` once it is gone.
+    QObject listeners;
+    connect(manager, &TokenManager::tokenChanged, &listeners, [&order]() { order << "token"; });
+    connect(manager, &TokenManager::userChanged, &listeners, [&order]() { order << "user"; });
+    connect(manager, &TokenManager::loginStateChanged, &listeners,
             [&order](bool loggedIn) { order << (loggedIn ? "in" : "out"); });
 
     manager->saveLoginInfo("tok-1", completeUser());
@@ -91,7 +94,6 @@ void TestTokenManager::signalOrder()
     manager->saveLoginInfo("tok-2", incomplete);
     QVERIFY(!manager->isLoggedIn()); // a user without e-mail does not count as signed in
     manager->clearLoginInfo();
-    disconnect(manager, nullptr, this, nullptr);
 }
 
 void TestTokenManager::clearKeepsDeviceIdAndKeys()
