@@ -5,20 +5,24 @@
 #include "vpn/VmessConfig.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -28,6 +32,7 @@ using Tavorin::Api::Vpn::VmessConfig;
 namespace {
 
 const char *fakeCoreFlag = "--fake-core";
+const char *writeFlag = "--write-under";
 
 // This test program doubles as a proxy core that serves its mixed port and a controller whose first
 // three answers carry traffic totals (the first goes to the readiness probe) and whose later ones
@@ -89,6 +94,30 @@ int fakeCore(int argc, char *argv[])
     std::fprintf(stderr, "WARN ignored\n");
     std::fflush(stderr);
     return application.exec();
+}
+
+VmessConfig localServer();
+
+// Run as a child: starts a core under `condition` ("full": files may not grow beyond 1 KiB; "no-tmp":
+// TMPDIR names a folder that does not exist) and says how the start ended.
+int startUnderCondition(int argc, char *argv[])
+{
+    if (qstrcmp(argv[2], "full") == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    } else {
+        qputenv("TMPDIR", QByteArray("/nonexistent-") + QByteArray::number(::getpid()));
+    }
+    QCoreApplication application(argc, argv);
+    LocalPorts::useFree();
+    V2RayCore core(nullptr);
+    QString error;
+    QObject::connect(&core, &V2RayCore::error, [&error](const QString &message) { error = message; });
+    const bool started = core.start(localServer());
+    QTextStream(stdout) << (started ? "started" : "refused: " + error) << Qt::endl;
+    core.stop();
+    return 0;
 }
 
 VmessConfig localServer()
@@ -156,6 +185,8 @@ private slots:
     void trafficFromController();
     void configurationIsPrivate_data();
     void configurationIsPrivate();
+    void configurationThatCannotBeWritten_data();
+    void configurationThatCannotBeWritten();
 };
 
 void TestV2RayCore::init()
@@ -379,10 +410,37 @@ void TestV2RayCore::configurationIsPrivate()
     QVERIFY(!QFileInfo::exists(file.absolutePath()));
 }
 
+// A disk that fills up under the configuration (a limit on the size of files this process writes
+// stands for it: the write stops short), or a temporary folder that does not exist: the start must
+// fail, and leave no half configuration and no folder at the root of the file system.
+void TestV2RayCore::configurationThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("condition");
+    QTest::newRow("the disk fills up") << "full";
+    QTest::newRow("TMPDIR names no folder") << "no-tmp";
+}
+
+void TestV2RayCore::configurationThatCannotBeWritten()
+{
+    QFETCH(QString, condition);
+    const QStringList atRootBefore = QDir("/").entryList({"tavorin-*"}, QDir::AllEntries | QDir::Hidden);
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {writeFlag, condition});
+    QVERIFY(child.waitForFinished(10000));
+    const QString said = QString::fromUtf8(child.readAllStandardOutput());
+    QVERIFY2(said.contains("refused: 无法创建配置文件:"), qPrintable(said + child.readAllStandardError()));
+    QCOMPARE(QDir("/").entryList({"tavorin-*"}, QDir::AllEntries | QDir::Hidden), atRootBefore);
+    QCOMPARE(QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation))
+                 .entryList({"tavorin-*"}, QDir::AllEntries | QDir::Hidden),
+             QStringList());
+}
+
 int main(int argc, char *argv[])
 {
     if (argc > 1 && qstrcmp(argv[1], fakeCoreFlag) == 0)
         return fakeCore(argc, argv);
+    if (argc > 2 && qstrcmp(argv[1], writeFlag) == 0)
+        return startUnderCondition(argc, argv);
     QCoreApplication application(argc, argv);
     TestV2RayCore test;
     return QTest::qExec(&test, argc, argv);

@@ -242,6 +242,10 @@ private slots:
         QTest::newRow("tasklist: filter glued to option") << "tasklist" << QStringList{"/FI PID eq 1"} << 1;
         QTest::newRow("tasklist: other filter")
             << "tasklist" << QStringList{"/FI", "IMAGENAME eq xray.exe"} << 1;
+        QTest::newRow("tasklist: unknown format")
+            << "tasklist" << QStringList{"/FI", "PID eq 1", "/FO", "XML"} << 1;
+        QTest::newRow("tasklist: format without name")
+            << "tasklist" << QStringList{"/FI", "PID eq 1", "/FO"} << 1;
         QTest::newRow("taskkill: no pid") << "taskkill" << QStringList{"/F"} << 1;
         QTest::newRow("taskkill: pid not a number")
             << "taskkill" << QStringList{"/F", "/PID", "xray.exe"} << 1;
@@ -371,6 +375,13 @@ private slots:
         const StandinRun listed = StandinRun::run(QStringLiteral("tasklist"), {"/FI", "PID eq " + pid});
         QVERIFY(listed.succeeded());
         QVERIFY(listed.out.contains(QRegularExpression(QStringLiteral("\nxray\\.exe +%1 ").arg(pid))));
+        // The form the client reads: one quoted row, no header.
+        const StandinRun rows =
+            StandinRun::run(QStringLiteral("tasklist"), {"/FI", "PID eq " + pid, "/FO", "CSV", "/NH"});
+        QVERIFY(rows.succeeded());
+        QVERIFY2(rows.out.startsWith(QStringLiteral("\"xray.exe\",\"%1\",\"Console\",\"1\",\"").arg(pid)),
+                 qPrintable(rows.out));
+        QCOMPARE(rows.out.count('\n'), 1);
 
         const StandinRun killed = StandinRun::run(QStringLiteral("taskkill"), {"/F", "/PID", pid});
         QVERIFY2(killed.succeeded(), qPrintable(killed.err));
