@@ -141,14 +141,22 @@ QList<QStringList> StandinState::commandLog(const QString &program)
     return matching;
 }
 
-void StandinState::failCommand(const QString &program, int exitCode, const QString &argumentContains,
-                               int times, int skip)
+namespace {
+StandinStore::Fault commandFault(const QString &program, const QString &argumentContains, int times)
 {
     StandinStore::Fault fault;
     fault.program = program;
     fault.argumentContains = argumentContains;
-    fault.exitCode = exitCode;
     fault.remaining = times;
+    return fault;
+}
+} // namespace
+
+void StandinState::failCommand(const QString &program, int exitCode, const QString &argumentContains,
+                               int times, int skip)
+{
+    StandinStore::Fault fault = commandFault(program, argumentContains, times);
+    fault.exitCode = exitCode;
     fault.skip = skip;
     StandinStore::addFault(fault);
 }
@@ -156,11 +164,8 @@ void StandinState::failCommand(const QString &program, int exitCode, const QStri
 void StandinState::hangCommand(const QString &program, int seconds, const QString &argumentContains,
                                int times)
 {
-    StandinStore::Fault fault;
-    fault.program = program;
-    fault.argumentContains = argumentContains;
+    StandinStore::Fault fault = commandFault(program, argumentContains, times);
     fault.hangSeconds = seconds;
-    fault.remaining = times;
     StandinStore::addFault(fault);
 }
 

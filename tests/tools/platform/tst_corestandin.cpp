@@ -420,13 +420,16 @@ private slots:
         core.process.start(corePath(), CoreProcess::runArguments(servableDocument(controllerPort)));
         QJsonObject body;
         // Not even while it comes up: a controller that answered then would make the core look ready.
+        // Its listeners are up once it marks its pid; the mixed port accepting alone says nothing, as
+        // any program on the machine may listen there meanwhile.
         QElapsedTimer clock;
         clock.start();
-        while (!accepts(LocalPorts::mixed())) {
+        while (StandinState::corePid() != core.process.processId()) {
             QVERIFY(clock.elapsed() < 5000);
             QVERIFY(controllerStatus(controllerPort, "Bearer s3cr3t", QStringLiteral("/connections"), &body,
                                      50) <= 0);
         }
+        QVERIFY(accepts(LocalPorts::mixed()));
         QVERIFY(accepts(controllerPort));
         QCOMPARE(
             controllerStatus(controllerPort, "Bearer s3cr3t", QStringLiteral("/connections"), &body, 500),
