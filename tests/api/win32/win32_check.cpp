@@ -10,8 +10,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <sddl.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <sddl.h>
 
 #include <atomic>
 #include <cstdio>
