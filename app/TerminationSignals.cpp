@@ -2,13 +2,55 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+
+#ifdef Q_OS_WIN
+#include "api/win32/ConsoleEvents.h"
+#else
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace Tavorin::Api {
+
+void TerminationSignals::quitOn(int number)
+{
+    qWarning().noquote() << "[TerminationSignals] 收到终止信号" << number << ", 正常退出";
+    QCoreApplication::quit();
+}
+
+#ifdef Q_OS_WIN
+
+namespace {
+// Longer than any grace Windows gives (it ends the process itself when that runs out); this bound only
+// frees the handler's thread when the GUI thread never gets there.
+constexpr unsigned long teardownWaitMs = 20000;
+} // namespace
+
+TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
+{
+    Win32::ConsoleEvents::install(&TerminationSignals::requestQuit, teardownWaitMs);
+}
+
+TerminationSignals::~TerminationSignals()
+{
+    // The event loop has ended and aboutToQuit's teardown has run: a held close may let Windows go on.
+    Win32::ConsoleEvents::teardownFinished();
+    Win32::ConsoleEvents::uninstall();
+}
+
+void TerminationSignals::requestQuit(unsigned long event)
+{
+    // On the thread Windows made for the event: the quit itself belongs to the GUI thread.
+    if (QCoreApplication *application = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            application, [event]() { quitOn(static_cast<int>(event)); }, Qt::QueuedConnection);
+}
+
+#else
 
 namespace {
 
@@ -43,8 +85,11 @@ TerminationSignals::~TerminationSignals()
 
 void TerminationSignals::handle(int signalNumber)
 {
+    // The code the signal interrupted may be about to read errno; a full pipe would change it.
+    const int savedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
+    errno = savedErrno;
 }
 
 void TerminationSignals::readPipe()
@@ -52,10 +97,11 @@ void TerminationSignals::readPipe()
     unsigned char byte = 0;
     if (::read(pipeEnds[0], &byte, 1) != 1)
         return;
-    qWarning().noquote() << "[TerminationSignals] 收到终止信号" << int(byte) << ", 正常退出";
     setHandler(SIG_DFL);
     notifier->setEnabled(false);
-    QCoreApplication::quit();
+    quitOn(int(byte));
 }
+
+#endif
 
 } // namespace Tavorin::Api

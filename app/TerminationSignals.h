@@ -6,10 +6,14 @@ class QSocketNotifier;
 
 namespace Tavorin::Api {
 
-// SIGTERM, SIGINT and SIGHUP (a shutdown, Ctrl+C, the terminal or session going away) end the client
-// through its ordinary quit, so that the connection's teardown runs as when the window is closed.
-// A handler may only write to a pipe; the event loop reads it. A second signal ends the process at
-// once, as if nothing caught it.
+// Being told to stop ends the client through its ordinary quit, so that the connection's teardown
+// runs as when the window is closed:
+// - POSIX: SIGTERM, SIGINT and SIGHUP (a shutdown, Ctrl+C, the terminal or session going away). A
+//   handler may only write to a pipe; the event loop reads it.
+// - Windows: the console's Ctrl+C, Ctrl+Break, close, log-off and shutdown events (see ConsoleEvents
+//   for how a close is held until the teardown is over). Log-off and shutdown reach a client with a
+//   window as WM_ENDSESSION, inside which Qt emits aboutToQuit: the same teardown.
+// A second signal or Ctrl+C ends the process at once, as if nothing caught it.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
@@ -19,10 +23,15 @@ public:
     ~TerminationSignals() override;
 
 private:
+    static void quitOn(int number);
+#ifdef Q_OS_WIN
+    static void requestQuit(unsigned long event);
+#else
     static void handle(int signalNumber);
     void readPipe();
 
     QSocketNotifier *notifier = nullptr;
+#endif
 };
 
 } // namespace Tavorin::Api

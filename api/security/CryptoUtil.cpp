@@ -7,7 +7,11 @@
 #include <QSysInfo>
 #include <QUuid>
 
+#ifdef Q_OS_WIN
+#include "api/win32/Win32Crypto.h"
+#else
 #include <openssl/evp.h>
+#endif
 
 #include <exception>
 #include <memory>
@@ -17,10 +21,67 @@ namespace Tavorin::Api::Security {
 namespace {
 constexpr int ivLength = 16;
 
+// Where the cipher stopped; each failure has its own warning.
+enum class Decryption {
+    Done,
+    NoContext,
+    KeyRefused,
+    Refused,
+};
+
+#ifdef Q_OS_WIN
+// CryptoAPI, as the client decrypts on Windows.
+Decryption decrypt(const QByteArray &key, const QByteArray &iv, const QByteArray &ciphertext,
+                   QByteArray &plain)
+{
+    std::string out;
+    const Win32::DecryptResult result =
+        Win32::aes256CbcDecrypt(key.toStdString(), iv.toStdString(), ciphertext.toStdString(), out);
+    switch (result) {
+    case Win32::DecryptResult::Decrypted:
+        plain = QByteArray::fromStdString(out);
+        return Decryption::Done;
+    case Win32::DecryptResult::NoProvider:
+        return Decryption::NoContext;
+    case Win32::DecryptResult::KeyRejected:
+        return Decryption::KeyRefused;
+    case Win32::DecryptResult::Rejected:
+        break;
+    }
+    return Decryption::Refused;
+}
+#else
+// OpenSSL stands in for CryptoAPI here, with the same padding rules: a length that is not a multiple
+// of 16 or bad PKCS#7 padding fails the final step.
 struct CipherContextFree
 {
     void operator()(EVP_CIPHER_CTX *context) const { EVP_CIPHER_CTX_free(context); }
 };
+
+Decryption decrypt(const QByteArray &key, const QByteArray &iv, const QByteArray &ciphertext,
+                   QByteArray &plain)
+{
+    std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> context(EVP_CIPHER_CTX_new());
+    if (!context)
+        return Decryption::NoContext;
+    if (EVP_DecryptInit_ex(context.get(), EVP_aes_256_cbc(), nullptr,
+                           reinterpret_cast<const unsigned char *>(key.constData()),
+                           reinterpret_cast<const unsigned char *>(iv.constData())) != 1)
+        return Decryption::KeyRefused;
+    QByteArray buffer(ciphertext.size() + ivLength, Qt::Uninitialized);
+    int written = 0;
+    int finalWritten = 0;
+    auto *out = reinterpret_cast<unsigned char *>(buffer.data());
+    if (EVP_DecryptUpdate(context.get(), out, &written,
+                          reinterpret_cast<const unsigned char *>(ciphertext.constData()),
+                          static_cast<int>(ciphertext.size())) != 1 ||
+        EVP_DecryptFinal_ex(context.get(), out + written, &finalWritten) != 1)
+        return Decryption::Refused;
+    buffer.truncate(written + finalWritten);
+    plain = buffer;
+    return Decryption::Done;
+}
+#endif
 } // namespace
 
 DeviceIdInputs DeviceIdInputs::current()
@@ -39,30 +100,21 @@ QByteArray CryptoUtil::aesDecrypt(const QByteArray &ivAndCiphertext, const QStri
     const QByteArray ciphertext = ivAndCiphertext.mid(ivLength);
     const QByteArray key = QCryptographicHash::hash(passphrase.toUtf8(), QCryptographicHash::Sha256);
 
-    std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> context(EVP_CIPHER_CTX_new());
-    if (!context) {
+    QByteArray plain;
+    switch (decrypt(key, iv, ciphertext, plain)) {
+    case Decryption::Done:
+        return plain;
+    case Decryption::NoContext:
         qWarning() << "[CryptoUtil] CryptAcquireContext失败";
-        return {};
-    }
-    if (EVP_DecryptInit_ex(context.get(), EVP_aes_256_cbc(), nullptr,
-                           reinterpret_cast<const unsigned char *>(key.constData()),
-                           reinterpret_cast<const unsigned char *>(iv.constData())) != 1) {
+        break;
+    case Decryption::KeyRefused:
         qWarning() << "[CryptoUtil] CryptImportKey失败";
-        return {};
-    }
-    QByteArray plain(ciphertext.size() + ivLength, Qt::Uninitialized);
-    int written = 0;
-    int finalWritten = 0;
-    auto *out = reinterpret_cast<unsigned char *>(plain.data());
-    if (EVP_DecryptUpdate(context.get(), out, &written,
-                          reinterpret_cast<const unsigned char *>(ciphertext.constData()),
-                          static_cast<int>(ciphertext.size())) != 1 ||
-        EVP_DecryptFinal_ex(context.get(), out + written, &finalWritten) != 1) {
+        break;
+    case Decryption::Refused:
         qWarning() << "[CryptoUtil] CryptDecrypt失败";
-        return {};
+        break;
     }
-    plain.truncate(written + finalWritten);
-    return plain;
+    return {};
 }
 
 QString CryptoUtil::decryptVmessLink(const QString &encryptedLink, const QString &passphrase)

@@ -3,6 +3,7 @@
 #include "LogCapture.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
@@ -46,7 +47,8 @@ class TestCryptoUtil : public QObject
     Q_OBJECT
 
 private slots:
-    void decryptsVectorMadeByOpensslCommand();
+    void linkVectors_data();
+    void linkVectors();
     void roundTrip_data();
     void roundTrip();
     void rejects_data();
@@ -58,13 +60,51 @@ private slots:
     void md5Hex();
 };
 
-void TestCryptoUtil::decryptsVectorMadeByOpensslCommand()
+void TestCryptoUtil::linkVectors_data()
 {
-    // printf 'vmess://香港 01 🚀' | openssl enc -aes-256-cbc -K <sha256("mirevo-passphrase")>
-    //   -iv 000102030405060708090a0b0c0d0e0f, with the IV prepended and the whole in Base64.
-    const QString vector = QStringLiteral("AAECAwQFBgcICQoLDA0OD37ADWsmMhs1kfsGKCGi95+55oj4clP/VucVF89UbHkb");
-    QCOMPARE(CryptoUtil::decryptVmessLink(vector, QStringLiteral("mirevo-passphrase")),
-             QStringLiteral("vmess://香港 01 🚀"));
+    // The same table the Windows check decrypts through CryptoAPI (scripts/check-windows).
+    QTest::addColumn<QString>("passphrase");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("ivAndCiphertext");
+    QTest::addColumn<bool>("plain");
+    QTest::addColumn<QString>("text");
+
+    QFile file(QStringLiteral(MIREVO_LINK_VECTORS));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+    int rows = 0;
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QList<QByteArray> fields = line.split('\t');
+        QVERIFY2(fields.size() == 7 || (fields.size() == 6 && fields[5] == "rejected"), line.constData());
+        QVERIFY2(fields[5] == "plain" || fields[5] == "rejected", line.constData());
+        QTest::newRow(fields[0].constData()) << QString::fromUtf8(fields[1]) << QByteArray::fromHex(fields[2])
+                                             << QByteArray::fromHex(fields[3] + fields[4])
+                                             << (fields[5] == "plain") << QString::fromUtf8(fields.value(6));
+        ++rows;
+    }
+    QVERIFY(rows > 0);
+}
+
+void TestCryptoUtil::linkVectors()
+{
+    QFETCH(QString, passphrase);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, ivAndCiphertext);
+    QFETCH(bool, plain);
+    QFETCH(QString, text);
+    // The Windows check takes the key from the table: it must be the one the passphrase gives.
+    QCOMPARE(QCryptographicHash::hash(passphrase.toUtf8(), QCryptographicHash::Sha256).toHex(), key.toHex());
+    LogCapture log;
+    const QString link = QString::fromLatin1(ivAndCiphertext.toBase64());
+    QCOMPARE(CryptoUtil::decryptVmessLink(link, passphrase), text);
+    if (plain)
+        QCOMPARE(log.lines(), QStringList{"[CryptoUtil] VMess链接解密成功"});
+    else
+        QCOMPARE(log.lines(), (QStringList{"[CryptoUtil] CryptDecrypt失败", "[CryptoUtil] AES解密失败"}));
 }
 
 void TestCryptoUtil::roundTrip_data()

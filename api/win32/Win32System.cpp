@@ -1,0 +1,92 @@
+#include "api/win32/Win32System.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <vector>
+
+namespace Tavorin::Api::Win32 {
+
+std::optional<std::uint32_t> volumeSerial()
+{
+    char volumeName[MAX_PATH + 1] = {};
+    char fileSystemName[MAX_PATH + 1] = {};
+    DWORD serial = 0;
+    if (!GetVolumeInformationA("C:\\", volumeName, sizeof volumeName, &serial, nullptr, nullptr,
+                               fileSystemName, sizeof fileSystemName))
+        return std::nullopt;
+    return static_cast<std::uint32_t>(serial);
+}
+
+std::optional<std::wstring> systemDirectory()
+{
+    std::wstring folder(MAX_PATH, L'\0');
+    UINT length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+    if (length >= folder.size()) {
+        // Too small: the answer is the size needed, terminating zero included.
+        folder.resize(length);
+        length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+    }
+    if (length == 0 || length >= folder.size())
+        return std::nullopt;
+    folder.resize(length);
+    return folder;
+}
+
+namespace {
+
+// The SID of the user the process runs as, copied out of its token.
+std::vector<BYTE> currentUserSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> information(size);
+    std::vector<BYTE> sid;
+    if (size > 0 && GetTokenInformation(token, TokenUser, information.data(), size, &size)) {
+        PSID user = reinterpret_cast<TOKEN_USER *>(information.data())->User.Sid;
+        sid.resize(GetLengthSid(user));
+        if (!CopySid(static_cast<DWORD>(sid.size()), sid.data(), user))
+            sid.clear();
+    }
+    CloseHandle(token);
+    return sid;
+}
+
+} // namespace
+
+bool makeOwnerOnly(const std::wstring &path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    std::vector<BYTE> sid = currentUserSid();
+    if (sid.empty())
+        return false;
+
+    const DWORD aclSize =
+        sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + static_cast<DWORD>(sid.size());
+    std::vector<BYTE> aclBuffer(aclSize);
+    auto *acl = reinterpret_cast<PACL>(aclBuffer.data());
+    const DWORD inheritance =
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) ? (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) : 0;
+    if (!InitializeAcl(acl, aclSize, ACL_REVISION) ||
+        !AddAccessAllowedAceEx(acl, ACL_REVISION, inheritance, FILE_ALL_ACCESS, sid.data()))
+        return false;
+
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return false;
+    // This one object's DACL is replaced, protected from the parent's entries; SetNamedSecurityInfoW
+    // would also walk the whole tree below a folder to re-apply inheritance, which nothing here wants.
+    return SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            &descriptor) != FALSE;
+}
+
+} // namespace Tavorin::Api::Win32

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace Tavorin::Api::Win32 {
+
+// The serial number of the volume whose root is "C:\" (GetVolumeInformationA); none when there is no
+// such volume.
+std::optional<std::uint32_t> volumeSerial();
+
+// The system folder (…\System32), so that the system's own programs are started by absolute path and a
+// program of the same name in the application's folder or the current folder is never picked instead.
+std::optional<std::wstring> systemDirectory();
+
+// Gives an existing folder or file a DACL of one entry, full access for the user this process runs as,
+// and stops it inheriting the entries of the folder above. A folder's entry is inherited by what is
+// created in it later. False when the path is missing or the DACL cannot be set.
+bool makeOwnerOnly(const std::wstring &path);
+
+} // namespace Tavorin::Api::Win32
