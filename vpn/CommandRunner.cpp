@@ -7,9 +7,41 @@
 
 #include <memory>
 
+#if defined(Q_OS_WIN)
+#include "api/win32/Win32System.h"
+#endif
+
 namespace Tavorin::Api::Vpn {
 
 namespace {
+
+// Every command starts here: by its place in the system folder on Windows, where CreateProcess would
+// otherwise look in the application's folder and the current folder first (a planted netsh.exe), and
+// with the command line netsh documents, which Qt's quoting of separate arguments would garble.
+void startCommand(QProcess &process, const QString &program, const QStringList &arguments)
+{
+#if defined(Q_OS_WIN)
+    // The system's own commands, which the engine names bare.
+    static const QStringList systemCommands{QStringLiteral("reg"), QStringLiteral("netsh"),
+                                            QStringLiteral("setx"), QStringLiteral("tasklist"),
+                                            QStringLiteral("taskkill")};
+    QString path = program;
+    if (systemCommands.contains(program)) {
+        if (const std::optional<std::wstring> folder = Win32::systemDirectory())
+            path = QString::fromStdWString(*folder) + QLatin1Char('\\') + program + QStringLiteral(".exe");
+    }
+    const QString native = CommandRunner::nativeArguments(program, arguments);
+    if (!native.isEmpty()) {
+        process.setProgram(path);
+        process.setNativeArguments(native);
+        process.start(QIODevice::ReadWrite);
+        return;
+    }
+    process.start(path, arguments, QIODevice::ReadWrite);
+#else
+    process.start(program, arguments, QIODevice::ReadWrite);
+#endif
+}
 
 // The outcome of a command that ran to its end (a crash included).
 CommandRunner::Result endedRun(QProcess &process)
@@ -31,7 +63,7 @@ CommandRunner::Result CommandRunner::execute(const QString &program, const QStri
     QElapsedTimer clock;
     clock.start();
     QProcess process;
-    process.start(program, arguments, QIODevice::ReadWrite);
+    startCommand(process, program, arguments);
     // The commands read nothing; a closed input keeps one that asks a question from waiting for it.
     process.closeWriteChannel();
     Result result;
@@ -77,7 +109,7 @@ void CommandRunner::executeAsync(const QString &program, const QStringList &argu
         process->kill();
         settle(result);
     });
-    process->start(program, arguments, QIODevice::ReadWrite);
+    startCommand(*process, program, arguments);
     process->closeWriteChannel();
     limit->start(timeoutMs);
 }
@@ -107,6 +139,16 @@ bool CommandRunner::judge(const QString &tag, const QString &program, const Resu
         return false;
     }
     return true;
+}
+
+QString CommandRunner::nativeArguments(const QString &program, const QStringList &arguments)
+{
+    // netsh reads its own quotes: proxy-server="socks=127.0.0.1:10315" must reach it as written, where
+    // Qt's quoting for the C runtime's rules would hand it proxy-server=\"socks=127.0.0.1:10315\". None
+    // of its arguments holds a blank, so the blanks between them are the only separators.
+    if (program != QLatin1String("netsh"))
+        return {};
+    return arguments.join(QLatin1Char(' '));
 }
 
 QString CommandRunner::processErrorText(const QString &name, QProcess::ProcessError error)

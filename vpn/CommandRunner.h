@@ -46,6 +46,11 @@ public:
     static void runAsync(const QString &tag, const QString &program, const QStringList &arguments,
                          int timeoutMs, QObject *context, const std::function<void(bool)> &done);
 
+    // The command line handed over as it stands on Windows, for a program that parses its command line
+    // itself (netsh): the arguments joined by blanks. Empty for the others, which get Qt's quoting of
+    // separate arguments. Elsewhere every program gets the arguments as a list.
+    static QString nativeArguments(const QString &program, const QStringList &arguments);
+
     // What the user is told when a long-running program (`name`: "XRay", "tun2socks") reports an error.
     static QString processErrorText(const QString &name, QProcess::ProcessError error);
 

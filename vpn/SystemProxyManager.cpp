@@ -25,6 +25,13 @@ QStringList registryArguments(const QString &key, const QString &name, const QSt
 const QStringList importArguments{QStringLiteral("winhttp"), QStringLiteral("import"),
                                   QStringLiteral("proxy"), QStringLiteral("source=ie")};
 
+// Windows lets only an elevated program change the machine's WinHTTP proxy: a client started the
+// usual way fails there, and the per-user settings still carry its traffic.
+void noteAdministratorRights()
+{
+    qWarning().noquote() << tag << "WinHTTP代理需要以管理员身份运行客户端";
+}
+
 // How switching off went, step by step.
 struct SwitchOff
 {
@@ -78,22 +85,32 @@ CommandSequence switchOff(const std::shared_ptr<SwitchOff> &outcome)
     };
     CommandSequence::Step fromRegistry{QStringLiteral("netsh"), importArguments, {}, {}, {}};
     fromRegistry.wanted = [outcome]() { return outcome->registryOff; };
+    CommandSequence::Step winHttp =
+        step(QStringLiteral("netsh"),
+             {QStringLiteral("winhttp"), QStringLiteral("reset"), QStringLiteral("proxy")},
+             "重置WinHTTP代理失败", outcome);
+    const auto judgedReset = winHttp.finished;
+    winHttp.finished = [judgedReset](bool succeeded) {
+        judgedReset(succeeded);
+        if (!succeeded)
+            noteAdministratorRights();
+    };
     return CommandSequence(tag, timeoutMs)
         .then(registry)
-        .then(step(QStringLiteral("netsh"),
-                   {QStringLiteral("winhttp"), QStringLiteral("reset"), QStringLiteral("proxy")},
-                   "重置WinHTTP代理失败", outcome))
+        .then(winHttp)
         .then(environmentOff(outcome))
         .then(fromRegistry);
 }
 
+// Switched off once the registry says so: that is what the system's own programs and browsers follow.
+// What else failed is logged; trying it again at every start would not make it succeed.
 bool concludeSwitchOff(const SwitchOff &outcome)
 {
     if (outcome.allCleared)
         qDebug().noquote() << tag << "系统代理已清除";
     else
         qWarning().noquote() << tag << "系统代理未能完全清除";
-    return outcome.allCleared;
+    return outcome.registryOff;
 }
 
 } // namespace
@@ -164,10 +181,12 @@ bool SystemProxyManager::setSystemProxy(const QString &proxyUrl)
     if (executeCommand(QStringLiteral("netsh"),
                        {QStringLiteral("winhttp"), QStringLiteral("set"), QStringLiteral("proxy"),
                         QStringLiteral("proxy-server=\"%1\"").arg(server),
-                        QStringLiteral("bypass-list=\"<local>\"")}))
+                        QStringLiteral("bypass-list=\"<local>\"")})) {
         qDebug().noquote() << tag << "WinHTTP代理设置成功";
-    else
+    } else {
         qWarning().noquote() << tag << "设置WinHTTP代理失败";
+        noteAdministratorRights();
+    }
 
     if (!setEnvironmentProxy(proxyUrl))
         qWarning().noquote() << tag << "设置环境变量代理失败";

@@ -19,7 +19,8 @@ public:
     // False when the URL is unusable or a registry write fails; WinHTTP and environment failures are
     // logged and passed over.
     static bool setSystemProxy(const QString &proxyUrl);
-    // Best effort: every step runs whatever the earlier ones gave; false when any of them failed.
+    // Best effort: every step runs whatever the earlier ones gave; false when the registry write failed
+    // (WinHTTP and environment failures are logged and passed over).
     static bool clearSystemProxy();
     // The same steps without blocking: `done` gets the result from the event loop.
     static void clearSystemProxyInBackground(QObject *context, const std::function<void(bool)> &done);

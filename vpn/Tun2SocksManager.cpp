@@ -97,7 +97,14 @@ QString Tun2SocksManager::detectPhysicalInterface()
 {
     QList<InterfaceInfo> interfaces;
     for (const QNetworkInterface &candidate : QNetworkInterface::allInterfaces()) {
-        interfaces.append({candidate.name(), candidate.flags().testFlag(QNetworkInterface::IsLoopBack),
+#if defined(Q_OS_WIN)
+        // Windows' system name is an internal id ("ethernet_32769"): the adapter is "wintun" by the
+        // name it was given, and tun2socks resolves the outbound interface by that name too.
+        const QString name = candidate.humanReadableName();
+#else
+        const QString name = candidate.name();
+#endif
+        interfaces.append({name, candidate.flags().testFlag(QNetworkInterface::IsLoopBack),
                            candidate.flags().testFlag(QNetworkInterface::IsUp)});
     }
     return choosePhysicalInterface(interfaces);
@@ -147,12 +154,19 @@ void Tun2SocksManager::stopTun2SocksProcess()
         return;
     qDebug().noquote() << tag << "停止tun2socks进程";
     stopRequested = true;
+#if defined(Q_OS_WIN)
+    // terminate() only posts WM_CLOSE, which a console program never sees: the wait would always run
+    // out. tun2socks keeps nothing that an ending needs to save.
+    process->kill();
+    process->waitForFinished(1000);
+#else
     process->terminate();
     if (!process->waitForFinished(stopTimeoutMs)) {
         qWarning().noquote() << tag << "tun2socks进程未响应，强制终止";
         process->kill();
         process->waitForFinished(1000);
     }
+#endif
     qDebug().noquote() << tag << "tun2socks进程已停止";
 }
 
@@ -272,6 +286,8 @@ bool Tun2SocksManager::start(const QString &proxyUrl)
         failure = QStringLiteral("添加路由规则失败");
     }
     if (!failure.isEmpty()) {
+        // Windows lets only an elevated program configure an adapter.
+        qWarning().noquote() << tag << "配置网卡需要以管理员身份运行客户端";
         undoConfiguration();
         stopTun2SocksProcess();
         emit error(failure);

@@ -18,7 +18,7 @@ class Tun2SocksManager : public QObject
 public:
     struct InterfaceInfo
     {
-        QString name; // the system name, not the human-readable one
+        QString name; // the system name (on Windows the adapter's own name, as netsh and tun2socks use it)
         bool loopback = false;
         bool up = false;
     };

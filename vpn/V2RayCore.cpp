@@ -29,6 +29,10 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#if defined(Q_OS_WIN)
+#include "api/win32/Win32System.h"
+#endif
+
 namespace Tavorin::Api::Vpn {
 
 namespace {
@@ -440,7 +444,14 @@ bool V2RayCore::writeConfiguration(const QString &document)
     if (!root.isEmpty())
         folder = std::make_unique<QTemporaryDir>(root + QLatin1Char('/') + folderPrefix +
                                                  RunIdentity::current() + QStringLiteral("-XXXXXX"));
-    const bool made = folder && folder->isValid();
+    bool made = folder && folder->isValid();
+#if defined(Q_OS_WIN)
+    // NTFS ignores the mode Qt gives the folder (its permissions only toggle the read-only attribute,
+    // and a new folder takes the ACL of the one above): the folder gets an owner-only DACL of its own,
+    // which the configuration written in it inherits.
+    if (made && !Win32::makeOwnerOnly(QDir::toNativeSeparators(folder->path()).toStdWString()))
+        made = false;
+#endif
     configPath = made ? folder->filePath(QStringLiteral("tavorin_config.json"))
                       : QStringLiteral("%1/tavorin_config.json").arg(root);
     // Written under a temporary name (created 0600, never through a link) and renamed into place, so

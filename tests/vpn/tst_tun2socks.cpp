@@ -1,5 +1,6 @@
 #include "LogCapture.h"
 #include "StandinState.h"
+#include "vpn/CommandRunner.h"
 #include "vpn/Tun2SocksManager.h"
 
 #include <QElapsedTimer>
@@ -122,6 +123,20 @@ void TestTun2Socks::upAndDown()
     tunnel.stop();
     QVERIFY(!tunnel.isRunning());
     QCOMPARE(StandinState::commandLog("netsh").mid(11), teardown(prefixes));
+    // netsh parses its command line itself: on Windows it gets the lines Microsoft documents, the
+    // arguments joined by blanks.
+    QStringList lines;
+    const QList<QStringList> commands = StandinState::commandLog("netsh");
+    for (const QStringList &command : commands)
+        lines << Tavorin::Api::Vpn::CommandRunner::nativeArguments("netsh", command.mid(1));
+    QCOMPARE(lines.value(0), QString("interface ipv4 set address name=\"wintun\" source=static "
+                                     "addr=192.168.123.1 mask=255.255.255.0"));
+    QCOMPARE(lines.value(1), QString("interface ipv4 set dnsservers name=\"wintun\" static address=8.8.8.8 "
+                                     "register=none validate=no"));
+    QCOMPARE(lines.value(2), QString("interface ipv4 add route 1.0.0.0/8 \"wintun\" 192.168.123.1 metric=1"));
+    QCOMPARE(lines.value(11), QString("interface ipv4 delete route 1.0.0.0/8 \"wintun\""));
+    QCOMPARE(lines.value(20), QString("interface ipv4 set dnsservers name=\"wintun\" dhcp"));
+    QCOMPARE(lines.value(21), QString("interface ipv4 set address name=\"wintun\" source=dhcp"));
     QCOMPARE(StandinState::routes(), QStringList());
     QCOMPARE(StandinState::adapterAddressSource(), QString("dhcp"));
     QCOMPARE(StandinState::adapterDnsSource(), QString("dhcp"));

@@ -280,6 +280,7 @@ private slots:
     void proxySetSinceIsKept_data();
     void proxySetSinceIsKept();
     void foldersOfEndedRunsWithoutRecord();
+    void linkedFolderIsNotFollowed();
     void taskListRows_data();
     void taskListRows();
     void unreadableTaskListKeepsTheRecord();
@@ -489,24 +490,29 @@ void TestVpnRecovery::proxySetSinceIsKept_data()
 {
     QTest::addColumn<QString>("current"); // what the user's settings name now, empty: nothing
     QTest::addColumn<bool>("switchedOff");
-    QTest::addColumn<bool>("registryFails");
-    QTest::newRow("still the recorded proxy") << "socks://127.0.0.1:10315" << true << false;
-    QTest::newRow("a proxy the user set since") << "http://10.1.2.3:8080" << false << false;
-    QTest::newRow("no proxy set") << "" << false << false;
+    QTest::addColumn<QString>("failing"); // the command that fails while switching off
+    QTest::newRow("still the recorded proxy") << "socks://127.0.0.1:10315" << true << "";
+    QTest::newRow("a proxy the user set since") << "http://10.1.2.3:8080" << false << "";
+    QTest::newRow("no proxy set") << "" << false << "";
     // What could not be switched off stays on record, to be tried again at the next start.
-    QTest::newRow("the switch-off fails") << "socks://127.0.0.1:10315" << true << true;
+    QTest::newRow("the registry write fails") << "socks://127.0.0.1:10315" << true << "reg";
+    // The WinHTTP proxy needs administrator rights: trying again at every start would not help.
+    QTest::newRow("only the WinHTTP reset fails") << "socks://127.0.0.1:10315" << true << "netsh";
 }
 
 void TestVpnRecovery::proxySetSinceIsKept()
 {
     QFETCH(QString, current);
     QFETCH(bool, switchedOff);
-    QFETCH(bool, registryFails);
+    QFETCH(QString, failing);
+    const bool registryFails = failing == QLatin1String("reg");
     if (!current.isEmpty())
         QVERIFY(Tavorin::Api::Vpn::SystemProxyManager::setSystemProxy(current));
     plantEndedRun(EngineRecords::systemProxy, {{"url", "socks://127.0.0.1:10315"}});
     if (registryFails)
         StandinState::failCommand("reg", 1, "ProxyEnable");
+    else if (!failing.isEmpty())
+        StandinState::failCommand("netsh", 1, "reset");
     const qsizetype before = StandinState::commandLog().size();
 
     Child fresh({startFlag, "-"});
@@ -569,6 +575,29 @@ void TestVpnRecovery::foldersOfEndedRunsWithoutRecord()
     Child next({startFlag, "-"});
     QVERIFY(next.said("nothing to recover"));
     QVERIFY(next.quit());
+}
+
+// A link (on Windows a junction as well) planted where a configuration folder was leads elsewhere:
+// removing through it would remove what it leads to. Neither the record nor the name makes it ours.
+void TestVpnRecovery::linkedFolderIsNotFollowed()
+{
+    QTemporaryDir elsewhere;
+    QFile victim(elsewhere.filePath("keep.txt"));
+    QVERIFY(victim.open(QIODevice::WriteOnly));
+    victim.write("the user's");
+    victim.close();
+    const QString link = QStringLiteral("%1/tavorin-%2-000000000000-LnK123")
+                             .arg(temporaryFolder())
+                             .arg(QCoreApplication::applicationPid());
+    QVERIFY(QFile::link(elsewhere.path(), link));
+    plantEndedRun(EngineRecords::core, {{"pid", 0}, {"image", "xray.exe"}, {"configFolder", link}});
+
+    Child fresh({startFlag, "-"});
+    QVERIFY(fresh.said("recovered"));
+    QVERIFY(fresh.quit());
+    QVERIFY(QFile::exists(elsewhere.filePath("keep.txt")));
+    QCOMPARE(record(EngineRecords::core), QJsonObject());
+    QVERIFY(QFile::remove(link));
 }
 
 // What the task list answers, row by row: only the row of the recorded id, with exactly the recorded
