@@ -90,7 +90,7 @@ Item {
                     textFormat: Text.PlainText
                     color: Constants.colorError
                     font.pixelSize: 14
-                    wrapMode: Text.WordWrap
+                    wrapMode: Text.Wrap
                 }
 
                 Column {
@@ -128,11 +128,13 @@ Item {
                                     width: parent.width
                                     height: titleLabel.height
 
+                                    // Title and content break inside a word that is wider than the
+                                    // card, rather than running out of it.
                                     Text {
                                         id: titleLabel
                                         objectName: "announcementTitle"
                                         width: parent.width - 40
-                                        wrapMode: Text.WordWrap
+                                        wrapMode: Text.Wrap
                                         text: card.modelData.title ? card.modelData.title : "无标题"
                                         textFormat: Text.PlainText
                                         color: Constants.textPrimary
@@ -159,7 +161,7 @@ Item {
                                 Text {
                                     objectName: "announcementContent"
                                     width: parent.width
-                                    wrapMode: Text.WordWrap
+                                    wrapMode: Text.Wrap
                                     text: card.modelData.content ? card.modelData.content : "无内容"
                                     textFormat: Text.PlainText
                                     color: Constants.textSecondary

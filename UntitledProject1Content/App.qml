@@ -36,9 +36,24 @@ Window {
 
     readonly property bool apiAvailable: typeof API !== "undefined"
 
-    // The warning dialog, built the first time a warning comes: most runs never show one, and it would
-    // otherwise sit in memory from the start.
+    // The warning dialog, built the first time a warning comes from the file below: most runs never
+    // show one, and it would otherwise sit in memory from the start.
     property QtObject messageDialog: null
+    property url messageDialogSource: "MessageDialog.qml"
+
+    // The dialog, or null when it cannot be built: that is logged, the warning is lost and the screen
+    // stays as it is; the next warning tries again.
+    function createMessageDialog() {
+        const component = Qt.createComponent(appWindow.messageDialogSource)
+        if (component.status !== Component.Ready) {
+            console.error("❌ [App] 消息对话框无法加载:", component.errorString())
+            return null
+        }
+        const dialog = component.createObject(appWindow.contentItem, { "objectName": "messageDialog" })
+        if (dialog === null)
+            console.error("❌ [App] 消息对话框无法创建:", appWindow.messageDialogSource)
+        return dialog
+    }
 
     // Pushes a page afresh; the log line names the route.
     function openPage(page, logLine) {
@@ -115,9 +130,9 @@ Window {
         function onVpnForceDisconnected(message) {
             console.log("⚠️ [App] 收到强制断开信号:", message)
             if (appWindow.messageDialog === null)
-                appWindow.messageDialog = Qt.createComponent("MessageDialog.qml").createObject(
-                            appWindow.contentItem, { "objectName": "messageDialog" })
-            appWindow.messageDialog.showWarning(message)
+                appWindow.messageDialog = appWindow.createMessageDialog()
+            if (appWindow.messageDialog !== null)
+                appWindow.messageDialog.showWarning(message)
         }
     }
 

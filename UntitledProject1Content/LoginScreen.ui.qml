@@ -120,6 +120,9 @@ Rectangle {
             font.family: Constants.font.family
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
+            // A longer refusal would push the form, which stays centred, off the window.
+            maximumLineCount: 3
+            elide: Text.ElideRight
         }
 
         Row {

@@ -11,6 +11,8 @@ Dialog {
     property string titleText: "提示"
     property string iconText: "ℹ️"
     property color iconColor: "#4A90E2"
+    // The tallest the message may make the dialog before it scrolls.
+    readonly property real maxMessageHeight: (root.parent ? root.parent.height : 0) * 0.5
 
     function showInfo(message) {
         root.showKind("提示", "ℹ️", "#4A90E2", message)
@@ -45,7 +47,7 @@ Dialog {
         border.color: "#E0E0E0"
 
         Rectangle {
-                anchors.fill: parent
+            anchors.fill: parent
             anchors.margins: -2
             z: -1
             color: "#20000000"
@@ -71,16 +73,35 @@ Dialog {
                 color: root.iconColor
             }
 
-            Text {
-                id: messageLabel
-                objectName: "messageLabel"
+            // The dialog grows with its message up to half the window; a longer one scrolls here, so
+            // that 确定 always stays on screen.
+            Flickable {
+                id: messageViewport
+                objectName: "messageViewport"
                 Layout.fillWidth: true
-                text: root.messageText
-                // The message often comes from the service: never interpreted as markup.
-                textFormat: Text.PlainText
-                font.pixelSize: 16
-                color: "#333333"
-                wrapMode: Text.WordWrap
+                Layout.preferredHeight: Math.min(messageLabel.implicitHeight, root.maxMessageHeight)
+                contentWidth: messageViewport.width
+                contentHeight: messageLabel.height
+                clip: true
+                interactive: messageViewport.contentHeight > messageViewport.height
+                boundsBehavior: Flickable.StopAtBounds
+
+                ScrollBar.vertical: ScrollBar {
+                    policy: ScrollBar.AsNeeded
+                }
+
+                Text {
+                    id: messageLabel
+                    objectName: "messageLabel"
+                    width: messageViewport.width
+                    text: root.messageText
+                    // The message often comes from the service: never interpreted as markup.
+                    textFormat: Text.PlainText
+                    font.pixelSize: 16
+                    color: "#333333"
+                    // A word wider than the line breaks inside it.
+                    wrapMode: Text.Wrap
+                }
             }
         }
 
@@ -93,13 +114,13 @@ Dialog {
             onClicked: root.close()
 
             background: Rectangle {
-                        objectName: "okBackground"
+                objectName: "okBackground"
                 color: root.iconColor
                 radius: 6
             }
 
             contentItem: Text {
-                        text: okButton.text
+                text: okButton.text
                 font.pixelSize: 14
                 font.bold: true
                 color: "#FFFFFF"

@@ -95,6 +95,7 @@ Item {
                     font.pixelSize: 14
                 }
 
+                // The service's text may hold a word wider than the line: it breaks inside it.
                 Text {
                     objectName: "errorLabel"
                     width: parent.width
@@ -103,7 +104,7 @@ Item {
                     textFormat: Text.PlainText
                     color: Constants.colorError
                     font.pixelSize: 14
-                    wrapMode: Text.WordWrap
+                    wrapMode: Text.Wrap
                 }
 
                 Text {
@@ -146,33 +147,38 @@ Item {
                                 anchors.centerIn: parent
                                 spacing: 8
 
+                                // The badge follows the order number and keeps up to half the line.
                                 Row {
+                                    id: orderLine
                                     width: parent.width
                                     spacing: 8
 
-                                    Text {
+                                    OneLineText {
+                                        id: orderNumberLabel
                                         objectName: "orderNumber"
-                                        text: card.modelData.orderNumber ? card.modelData.orderNumber : "N/A"
-                                        textFormat: Text.PlainText
+                                        width: Math.min(orderNumberLabel.implicitWidth,
+                                                        orderLine.width - statusBadge.width - orderLine.spacing)
+                                        fullText: card.modelData.orderNumber ? card.modelData.orderNumber : "N/A"
                                         color: Constants.textSecondary
                                         font.pixelSize: 12
                                         font.family: Constants.font.family
                                     }
 
                                     Rectangle {
+                                        id: statusBadge
                                         objectName: "statusBadge"
                                         width: statusText.width + 16
                                         height: 20
                                         radius: 10
                                         color: wrapper.getStatusColor(card.modelData.status)
 
-                                        Text {
+                                        OneLineText {
                                             id: statusText
                                             objectName: "statusText"
                                             anchors.centerIn: parent
-                                            text: card.modelData.statusText ? card.modelData.statusText
-                                                                            : card.modelData.status ? card.modelData.status : "未知"
-                                            textFormat: Text.PlainText
+                                            width: Math.min(statusText.implicitWidth, orderLine.width / 2 - 16)
+                                            fullText: card.modelData.statusText ? card.modelData.statusText
+                                                                                : card.modelData.status ? card.modelData.status : "未知"
                                             color: Constants.textPrimary
                                             font.pixelSize: 11
                                             font.bold: true
@@ -227,12 +233,13 @@ Item {
                                     }
                                 }
 
-                                Text {
+                                OneLineText {
+                                    id: paymentLine
                                     objectName: "paymentLine"
+                                    width: Math.min(paymentLine.implicitWidth, parent.width)
                                     visible: !!card.modelData.paymentMethod
-                                    text: "支付方式: " + (card.modelData.paymentMethodText ? card.modelData.paymentMethodText
-                                                                                       : card.modelData.paymentMethod)
-                                    textFormat: Text.PlainText
+                                    fullText: "支付方式: " + (card.modelData.paymentMethodText ? card.modelData.paymentMethodText
+                                                                                           : card.modelData.paymentMethod)
                                     color: Constants.textSecondary
                                     font.pixelSize: 12
                                     font.family: Constants.font.family

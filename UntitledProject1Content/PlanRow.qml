@@ -50,21 +50,20 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             spacing: 4
 
-            Text {
+            OneLineText {
                 objectName: "planName"
                 width: contentArea.width - priceRow.width - 16
-                elide: Text.ElideRight
-                text: planRow.planName
-                textFormat: Text.PlainText
+                fullText: planRow.planName
                 color: Constants.textPrimary
                 font.pixelSize: 16
                 font.bold: true
                 font.family: Constants.font.family
             }
-            Text {
+            OneLineText {
+                id: daysLabel
                 objectName: "planDays"
-                text: planRow.daysText
-                textFormat: Text.PlainText
+                width: Math.min(daysLabel.implicitWidth, contentArea.width - priceRow.width - 16)
+                fullText: planRow.daysText
                 color: Constants.textSecondary
                 font.pixelSize: 12
                 font.family: Constants.font.family
@@ -77,11 +76,14 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             spacing: 16
 
-            Text {
+            // At most half the row, so that the plan's name keeps the other half.
+            OneLineText {
+                id: priceLabel
                 objectName: "planPrice"
                 anchors.verticalCenter: parent.verticalCenter
-                text: planRow.priceText
-                textFormat: Text.PlainText
+                width: Math.min(priceLabel.implicitWidth,
+                                contentArea.width / 2 - selectionCircle.width - priceRow.spacing)
+                fullText: planRow.priceText
                 color: Constants.primaryVip
                 font.pixelSize: 20
                 font.bold: true
@@ -89,6 +91,7 @@ Rectangle {
             }
 
             Rectangle {
+                id: selectionCircle
                 objectName: "selectionCircle"
                 anchors.verticalCenter: parent.verticalCenter
                 width: 20

@@ -662,6 +662,7 @@ Rectangle {
 
                     Rectangle {
                         id: flagBox
+                        objectName: "flagBox"
                         width: 36
                         height: 36
                         color: Qt.rgba(1, 1, 1, 0.05)
@@ -686,12 +687,14 @@ Rectangle {
                                 color: "transparent"
                                 visible: flagImage.status === Image.Null || flagImage.status === Image.Error
 
-                                Text {
+                                // A code longer than the box is cut short inside it.
+                                OneLineText {
                                     id: flagFallbackText
                                     objectName: "flagFallbackText"
                                     anchors.centerIn: parent
-                                    text: root.selectedServerCountryCode.length > 0 ? root.selectedServerCountryCode : "🌐"
-                                    textFormat: Text.PlainText
+                                    width: Math.min(flagFallbackText.implicitWidth, flagBox.width - 4)
+                                    horizontalAlignment: Text.AlignHCenter
+                                    fullText: root.selectedServerCountryCode.length > 0 ? root.selectedServerCountryCode : "🌐"
                                     font.pixelSize: root.selectedServerCountryCode.length > 0 ? 14 : 20
                                     font.bold: true
                                     font.family: Constants.font.family
@@ -706,21 +709,26 @@ Rectangle {
                         anchors.verticalCenter: parent.verticalCenter
                         spacing: 2
 
-                        Text {
+                        // Room up to the arrow, with a gap of 12 before it.
+                        readonly property real room: serverCard.width - serverRow.anchors.leftMargin - flagBox.width
+                                                     - serverRow.spacing - 12 - serverArrow.width
+                                                     - serverArrow.anchors.rightMargin
+
+                        OneLineText {
                             id: serverNameLabel
                             objectName: "serverNameLabel"
-                            text: root.selectedServerName
-                            textFormat: Text.PlainText
+                            width: Math.min(serverNameLabel.implicitWidth, serverTextColumn.room)
+                            fullText: root.selectedServerName
                             color: Constants.textPrimary
                             font.bold: true
                             font.pixelSize: 15
                             font.family: Constants.font.family
                         }
-                        Text {
+                        OneLineText {
                             id: serverLatencyLabel
                             objectName: "serverLatencyLabel"
-                            text: root.selectedServerLatency
-                            textFormat: Text.PlainText
+                            width: Math.min(serverLatencyLabel.implicitWidth, serverTextColumn.room)
+                            fullText: root.selectedServerLatency
                             color: Constants.colorSuccess
                             font.pixelSize: 11
                             font.family: Constants.font.family

@@ -44,11 +44,14 @@ Rectangle {
                 color: "transparent"
                 visible: flagImage.status === Image.Null || flagImage.status === Image.Error
 
-                Text {
+                // A code longer than the flag's place is cut short inside it.
+                OneLineText {
+                    id: fallbackText
                     objectName: "flagFallbackText"
                     anchors.centerIn: parent
-                    text: serverRow.countryCode.length > 0 ? serverRow.countryCode : "??"
-                    textFormat: Text.PlainText
+                    width: Math.min(fallbackText.implicitWidth, flagImage.width)
+                    horizontalAlignment: Text.AlignHCenter
+                    fullText: serverRow.countryCode.length > 0 ? serverRow.countryCode : "??"
                     font.pixelSize: 14
                     font.bold: true
                     color: Constants.primaryFree
@@ -57,14 +60,12 @@ Rectangle {
             }
         }
 
-        Text {
+        OneLineText {
             id: nameLabel
             objectName: "serverName"
             anchors.verticalCenter: parent.verticalCenter
             width: serverRow.width - 16 - flagImage.width - contentRow.spacing - 56
-            elide: Text.ElideRight
-            text: serverRow.serverName
-            textFormat: Text.PlainText
+            fullText: serverRow.serverName
             font.bold: true
             font.pixelSize: 15
             font.family: Constants.font.family

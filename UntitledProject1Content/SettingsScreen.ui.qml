@@ -112,17 +112,22 @@ Rectangle {
                     anchors.verticalCenter: parent.verticalCenter
                     spacing: 2
 
+                    // Room beside the avatar, up to the chevron while it shows.
+                    readonly property real room: userRow.width - avatar.width - userRow.spacing
+                                                 - (cardChevron.visible ? cardChevron.width + 8 : 0)
+
                     Row {
                         id: nameRow
                         spacing: 4
 
-                        Text {
+                        OneLineText {
                             id: nameLabel
                             objectName: "nameLabel"
-                            text: !settingsRoot.loggedIn ? "未登录"
-                                                         : (settingsRoot.name.length > 0 ? settingsRoot.name
-                                                                                         : settingsRoot.email)
-                            textFormat: Text.PlainText
+                            width: Math.min(nameLabel.implicitWidth,
+                                            userTextColumn.room - (vipStar.visible ? vipStar.width + nameRow.spacing : 0))
+                            fullText: !settingsRoot.loggedIn ? "未登录"
+                                                             : (settingsRoot.name.length > 0 ? settingsRoot.name
+                                                                                             : settingsRoot.email)
                             color: Constants.textPrimary
                             font.bold: true
                             font.pixelSize: 16
@@ -139,11 +144,11 @@ Rectangle {
                         }
                     }
 
-                    Text {
+                    OneLineText {
                         id: emailLabel
                         objectName: "emailLabel"
-                        text: settingsRoot.email
-                        textFormat: Text.PlainText
+                        width: Math.min(emailLabel.implicitWidth, userTextColumn.room)
+                        fullText: settingsRoot.email
                         color: Constants.textSecondary
                         font.pixelSize: 11
                         font.family: Constants.font.family

@@ -265,6 +265,9 @@ Rectangle {
                     anchors.centerIn: parent
                     spacing: 20
 
+                    // The widest a line may be: the panel less 20 on either side.
+                    readonly property real room: paymentPanel.width - 40
+
                     Text {
                         anchors.horizontalCenter: parent.horizontalCenter
                         text: "请使用支付宝扫码支付"
@@ -273,11 +276,12 @@ Rectangle {
                         font.bold: true
                         font.family: Constants.font.family
                     }
-                    Text {
+                    OneLineText {
+                        id: paymentPlanLine
                         objectName: "paymentPlanLine"
                         anchors.horizontalCenter: parent.horizontalCenter
-                        text: vipRoot.orderedPlanName + " - ¥" + vipRoot.orderedPlanPrice
-                        textFormat: Text.PlainText
+                        width: Math.min(paymentPlanLine.implicitWidth, paymentColumn.room)
+                        fullText: vipRoot.orderedPlanName + " - ¥" + vipRoot.orderedPlanPrice
                         color: Constants.primaryVip
                         font.pixelSize: 16
                         font.family: Constants.font.family
@@ -294,12 +298,43 @@ Rectangle {
                         sourceSize: Qt.size(qrCodeImage.width, qrCodeImage.height)
                         cache: false
                         source: vipRoot.qrSource
+
+                        onStatusChanged: {
+                            if (qrCodeImage.status === Image.Error)
+                                console.log("❌ 二维码加载失败:", qrCodeImage.source)
+                        }
+
+                        // Without its picture the box says so, rather than standing empty.
+                        Rectangle {
+                            objectName: "qrFailureBox"
+                            anchors.fill: parent
+                            visible: qrCodeImage.status === Image.Error
+                            color: "transparent"
+                            radius: 8
+                            border.width: 1
+                            border.color: Qt.rgba(1, 1, 1, 0.1)
+
+                            Text {
+                                objectName: "qrFailureLabel"
+                                anchors.centerIn: parent
+                                text: "二维码加载失败"
+                                color: Constants.textSecondary
+                                font.pixelSize: 14
+                                font.family: Constants.font.family
+                            }
+                        }
                     }
+                    // The whole order number, on as many lines as it takes: it is what the user
+                    // quotes about this payment.
                     Text {
+                        id: orderLine
                         objectName: "orderLine"
                         anchors.horizontalCenter: parent.horizontalCenter
+                        width: Math.min(orderLine.implicitWidth, paymentColumn.room)
                         text: "订单号: " + vipRoot.currentOrderId
                         textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
+                        horizontalAlignment: Text.AlignHCenter
                         color: Constants.textSecondary
                         font.pixelSize: 12
                         font.family: Constants.font.family

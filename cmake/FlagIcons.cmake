@@ -3,7 +3,7 @@
 # time reach the client; neither is kept in git and nothing is fetched at run time.
 #
 # Sets MIREVO_FLAG_SVG_DIR (the 4:3 SVGs) and MIREVO_FLAG_CODES (the lower-case ISO 3166 country codes,
-# the package's other flags left out).
+# the package's other flags left out), and defines mirevo_render_flag_images() below.
 set(MIREVO_FLAG_ICONS_VERSION 7.6.0)
 set(flag_icons_prefix ${CMAKE_BINARY_DIR}/_deps/flag-icons-${MIREVO_FLAG_ICONS_VERSION})
 set(flag_icons_dir ${flag_icons_prefix}/node_modules/flag-icons)
@@ -35,3 +35,30 @@ foreach(index RANGE ${flag_last})
   endif()
 endforeach()
 list(SORT MIREVO_FLAG_CODES)
+
+# librsvg's renderer, because the flags use the whole of SVG: gradients that refer to other gradients,
+# masks and clip paths, which an SVG Tiny renderer drops (with a warning for each).
+find_program(MIREVO_RSVG_CONVERT rsvg-convert REQUIRED)
+
+# mirevo_render_flag_images(<output folder> <list variable>)
+#   A build rule per flag that renders <code>.png at 32 x 24, the size of a server row's flag, and
+#   <code>@2x.png at twice that, so that an Image on a high-density screen picks the sharper one by
+#   itself; sets <list variable> to every PNG file the rules write.
+function(mirevo_render_flag_images output_dir images_var)
+  file(MAKE_DIRECTORY ${output_dir})
+  set(images "")
+  foreach(code ${MIREVO_FLAG_CODES})
+    set(svg ${MIREVO_FLAG_SVG_DIR}/${code}.svg)
+    set(image ${output_dir}/${code}.png)
+    set(image_2x ${output_dir}/${code}@2x.png)
+    add_custom_command(
+        OUTPUT ${image} ${image_2x}
+        COMMAND ${MIREVO_RSVG_CONVERT} --width 32 --height 24 --output ${image} ${svg}
+        COMMAND ${MIREVO_RSVG_CONVERT} --width 64 --height 48 --output ${image_2x} ${svg}
+        DEPENDS ${svg}
+        COMMENT "Rendering the flag ${code}"
+        VERBATIM)
+    list(APPEND images ${image} ${image_2x})
+  endforeach()
+  set(${images_var} ${images} PARENT_SCOPE)
+endfunction()

@@ -179,6 +179,28 @@ Item {
             compare(findChild(dialog.contentItem, "messageLabel").textFormat, Text.PlainText)
         }
 
+        function test_dialogThatCannotBeBuiltLeavesTheScreen_data() {
+            return [
+                { tag: "no such file", source: "NoSuchDialog.qml", log: "❌ [App] 消息对话框无法加载:" },
+                { tag: "cannot be created", source: "ScreenLoader.qml", log: "❌ [App] 消息对话框无法创建:" }
+            ]
+        }
+
+        function test_dialogThatCannotBeBuiltLeavesTheScreen(data) {
+            const main = openMainScreen()
+            app.messageDialogSource = data.source
+            API.vpnForceDisconnected("您的账号在其他设备登录，已被强制下线")
+            verify(QmlLog.contains(data.log), QmlLog.lines.join("\n"))
+            compare(QmlLog.linesContaining("TypeError"), [])
+            compare(app.messageDialog, null)
+            compare(stack().depth, 1)
+            verify(stack().currentItem === main, "the main screen stays")
+            // The next warning tries again.
+            app.messageDialogSource = "MessageDialog.qml"
+            API.vpnForceDisconnected("强制下线")
+            tryCompare(findChild(app.contentItem, "messageDialog"), "opened", true)
+        }
+
         function test_closingDisconnects() {
             openApp()
             FakeApi.clearCalls()

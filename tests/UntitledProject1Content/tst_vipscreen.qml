@@ -214,6 +214,31 @@ Item {
             compare(String(part("qrCodeImage").source), "http://127.0.0.1:1/pay/MV20260101-1/qr.png")
         }
 
+        function test_qrImageThatFailsSaysSo_data() {
+            return [
+                { tag: "picture", url: "qrc:/qt/qml/UntitledProject1Content/resources/flags/cn.png", fails: false },
+                { tag: "no such file", url: "qrc:/no/such/qr.png", fails: true },
+                { tag: "not a picture", url: "qrc:/qt/qml/UntitledProject1Content/App.qml", fails: true },
+                { tag: "address refused", url: "http://127.0.0.1:1/pay/MV1/qr.png", fails: true }
+            ]
+        }
+
+        function test_qrImageThatFailsSaysSo(data) {
+            pressBuy()
+            API.paymentCreated(createdOrder("MV1", data.url))
+            const image = part("qrCodeImage")
+            tryVerify(() => image.status === Image.Ready || image.status === Image.Error, 5000)
+            const label = part("qrFailureLabel")
+            compare(label.visible, data.fails)
+            compare(QmlLog.contains("❌ 二维码加载失败: " + data.url), data.fails)
+            if (data.fails) {
+                compare(label.text, "二维码加载失败")
+                const where = label.mapToItem(image, 0, 0)
+                verify(where.x >= 0 && where.y >= 0 && where.x + label.width <= image.width
+                       && where.y + label.height <= image.height, "the word stands in the QR code's box")
+            }
+        }
+
         function test_orderWithoutIdOrAddressIsAFailure_data() {
             return [
                 { tag: "no order id", order: { "orderId": "", "paymentUrl": "http://127.0.0.1:1/qr.png" } },

@@ -74,6 +74,25 @@ QVariantMap announcement(int id, const QString &title, const QString &content, c
             {"createdAt", publishedAt}};
 }
 
+// Texts from the service that are longer than their place, as each long-text frame shows them: about
+// 200 characters of words, one word of 80 characters, and four lines.
+QString longSentence()
+{
+    const QString words =
+        QStringLiteral("服务说明 Mirevo Premium 高速专线 with words that go on and on 直到一行放不下为止 ");
+    return words.repeated(5).left(200);
+}
+
+QString longWord()
+{
+    return QStringLiteral("Supercalifragilistic").repeated(4);
+}
+
+QString fourLines()
+{
+    return QStringLiteral("第一行说明\n第二行说明\n第三行说明\n第四行说明");
+}
+
 // The item of that objectName anywhere below root in the visual tree.
 QQuickItem *findItem(QQuickItem *root, const QString &name)
 {
@@ -211,6 +230,7 @@ ScreenshotSession::ScreenshotSession(QQmlApplicationEngine *qmlEngine, Testing::
         {400, [] {}, QString()},
     };
     appendStoreSteps();
+    appendLongTextSteps();
 }
 
 void ScreenshotSession::start()
@@ -314,64 +334,151 @@ void ScreenshotSession::appendStoreSteps()
                      QStringLiteral("12月15日 02:00-04:00 进行例行维护，期间可能短暂断线。"),
                      QStringLiteral("maintenance"), day.addDays(-5))};
 
-    steps += {
-        {200,
-         [this, servers] {
-             closeDialog();
-             // The VIP page sells and the order history shows orders only to a signed-in user.
-             signInAsVip();
-             openPage("selectServerPage");
-             emitSignal("serversLoaded(QVariantList)", {QVariant(servers)});
-         },
-         QString()},
-        {400, [] {}, QStringLiteral("21-server-list")},
-        {100,
-         [this, plans] {
-             closePage();
-             openPage("vipPage");
-             emitSignal("plansLoaded(QVariantList)", {QVariant(plans)});
-         },
-         QString()},
-        {500, [] {}, QStringLiteral("22-vip-plans")},
-        {100,
-         [this] {
-             // Buy the year, then pick the month before the service answers: the panel still names
-             // the plan behind the QR code.
-             if (QQuickItem *vip = findItem(window()->contentItem(), QStringLiteral("vipScreen"))) {
-                 QMetaObject::invokeMethod(vip, "buy");
-                 QMetaObject::invokeMethod(vip, "selectPlan", Q_ARG(QVariant, 0));
-             }
-             emitSignal("paymentCreated(QVariantMap)",
-                        {QVariantMap{{"orderId", QStringLiteral("MV20261210090340000001")},
-                                     {"paymentUrl", QStringLiteral("qrc:/screenshots/payment-qr.png")},
-                                     {"amount", 128},
-                                     {"planName", QStringLiteral("年度会员")},
-                                     {"planDays", 365}}});
-         },
-         QStringLiteral("23-vip-payment")},
-        {100,
-         [this, orders] {
-             closePage();
-             openPage("myOrdersPage");
-             emitSignal("ordersLoaded(QVariantList)", {QVariant(orders)});
-         },
-         QString()},
-        {500, [] {}, QStringLiteral("24-orders")},
-        {100, [this] { emitSignal("ordersLoaded(QVariantList)", {QVariant(QVariantList())}); },
-         QStringLiteral("25-orders-empty")},
-        {100,
-         [this] { emitSignal("ordersError(QString)", {QStringLiteral("网络连接失败，请检查网络后重试")}); },
-         QStringLiteral("26-orders-error")},
-        {100,
-         [this, notices] {
-             closePage();
-             openPage("announcementPage");
-             emitSignal("announcementsLoaded(QVariantList)", {QVariant(notices)});
-         },
-         QString()},
-        {500, [] {}, QStringLiteral("27-announcements")},
-        {100, [this] { closePage(); }, QString()},
-    };
+    steps += {{200,
+               [this] {
+                   closeDialog();
+                   // The VIP page sells and the order history shows orders only to a signed-in user.
+                   signInAsVip();
+               },
+               QString()}};
+    steps += listPageSteps("selectServerPage", "serversLoaded(QVariantList)", servers,
+                           QStringLiteral("21-server-list"));
+    steps += listPageSteps("vipPage", "plansLoaded(QVariantList)", plans, QStringLiteral("22-vip-plans"));
+    steps += {{100,
+               [this] {
+                   // Buy the year, then pick the month before the service answers: the panel still names
+                   // the plan behind the QR code.
+                   if (QQuickItem *vip = findItem(window()->contentItem(), QStringLiteral("vipScreen"))) {
+                       QMetaObject::invokeMethod(vip, "buy");
+                       QMetaObject::invokeMethod(vip, "selectPlan", Q_ARG(QVariant, 0));
+                   }
+                   emitSignal("paymentCreated(QVariantMap)",
+                              {QVariantMap{{"orderId", QStringLiteral("MV20261210090340000001")},
+                                           {"paymentUrl", QStringLiteral("qrc:/screenshots/payment-qr.png")},
+                                           {"amount", 128},
+                                           {"planName", QStringLiteral("年度会员")},
+                                           {"planDays", 365}}});
+               },
+               QStringLiteral("23-vip-payment")}};
+    steps += listPageSteps("myOrdersPage", "ordersLoaded(QVariantList)", orders, QStringLiteral("24-orders"));
+    steps +=
+        {{100, [this] { emitSignal("ordersLoaded(QVariantList)", {QVariant(QVariantList())}); },
+          QStringLiteral("25-orders-empty")},
+         {100,
+          [this] { emitSignal("ordersError(QString)", {QStringLiteral("网络连接失败，请检查网络后重试")}); },
+          QStringLiteral("26-orders-error")}};
+    steps += listPageSteps("announcementPage", "announcementsLoaded(QVariantList)", notices,
+                           QStringLiteral("27-announcements"));
+    steps += {{100, [this] { closePage(); }, QString()}};
+}
+
+// Every screen whose texts come from the service, fed the long texts above.
+void ScreenshotSession::appendLongTextSteps()
+{
+    const QString sentence = longSentence();
+    const QString word = longWord();
+    const QString lines = fourLines();
+    const QVariantList servers{
+        storeServer(3, sentence, sentence, QStringLiteral("free"), false, true),
+        storeServer(4, word, word, QStringLiteral("free"), false, true),
+        storeServer(7, lines, lines, QStringLiteral("vip"), true, true),
+        storeServer(8, sentence, QStringLiteral("SG"), QStringLiteral("vip"), true, false)};
+    QVariantMap longPlan = plan(1, sentence, 30, 15);
+    longPlan.insert(QStringLiteral("daysText"), lines);
+    longPlan.insert(QStringLiteral("formattedPrice"), word);
+    const QVariantList plans{longPlan, plan(2, word, 90, 40), plan(3, lines, 180, 75)};
+    const QDateTime day(QDate(2026, 12, 1), QTime(10, 30));
+    QVariantMap longOrder = order(sentence, sentence, 128, QStringLiteral("pending"), sentence, day);
+    longOrder.insert(QStringLiteral("paymentMethodText"), sentence);
+    const QVariantList orders{longOrder,
+                              order(word, word, 40, QStringLiteral("completed"), word, day.addDays(-11)),
+                              order(lines, lines, 15, QStringLiteral("cancelled"), lines, day.addDays(-61))};
+    const QVariantList notices{
+        announcement(3, word, word + QLatin1Char(' ') + sentence, QStringLiteral("update"), day),
+        announcement(2, lines, lines, QStringLiteral("maintenance"), day.addDays(-5))};
+
+    steps += {{400,
+               [this, sentence] {
+                   QMetaObject::invokeMethod(window(), "adoptSelectedServer", Q_ARG(QVariant, sentence),
+                                             Q_ARG(QVariant, QStringLiteral("🌐")), Q_ARG(QVariant, sentence),
+                                             Q_ARG(QVariant, QStringLiteral("45ms")), Q_ARG(QVariant, 3),
+                                             Q_ARG(QVariant, QStringLiteral("vmess://eyJ2IjoiMiJ9")),
+                                             Q_ARG(QVariant, false));
+               },
+               QStringLiteral("31-long-main-server-card")},
+              {100,
+               [this, sentence] {
+                   emitSignal("vpnForceDisconnected(QString)",
+                              {QString(sentence + QLatin1Char(' ')).repeated(12)});
+               },
+               QString()},
+              {400, [] {}, QStringLiteral("32-long-dialog-message")},
+              {100,
+               [this] {
+                   closeDialog();
+                   control->setState({{"isLoggedIn", false}});
+                   openPage("loginPage");
+               },
+               QString()},
+              {450,
+               [this, sentence] {
+                   // The refusal of a sign-in this screen sent.
+                   if (QQuickItem *form = findItem(window()->contentItem(), QStringLiteral("loginScreen")))
+                       QMetaObject::invokeMethod(form, "loginClicked",
+                                                 Q_ARG(QString, QStringLiteral("demo@mirevo.app")),
+                                                 Q_ARG(QString, QStringLiteral("wrong-password")));
+                   emitSignal("loginError(QString)", {sentence});
+               },
+               QStringLiteral("33-long-login-error")},
+              {100,
+               [this, sentence, word] {
+                   closePage();
+                   control->setState({{"isLoggedIn", true},
+                                      {"userEmail", word + QStringLiteral("@mirevo.app")},
+                                      {"userName", sentence},
+                                      {"isVip", true},
+                                      {"vipDays", 30}});
+                   openPage("settingsPage");
+               },
+               QString()},
+              {450, [] {}, QStringLiteral("34-long-settings-user-card")}};
+    steps += listPageSteps("selectServerPage", "serversLoaded(QVariantList)", servers,
+                           QStringLiteral("35-long-server-list"));
+    steps +=
+        listPageSteps("vipPage", "plansLoaded(QVariantList)", plans, QStringLiteral("36-long-vip-plans"));
+    steps += {{100,
+               [this, sentence] {
+                   if (QQuickItem *vip = findItem(window()->contentItem(), QStringLiteral("vipScreen")))
+                       QMetaObject::invokeMethod(vip, "buy");
+                   // A payment page that serves no picture.
+                   emitSignal("paymentCreated(QVariantMap)",
+                              {QVariantMap{{"orderId", sentence},
+                                           {"paymentUrl", QStringLiteral("qrc:/screenshots/no-such-qr.png")},
+                                           {"amount", 15},
+                                           {"planName", sentence},
+                                           {"planDays", 30}}});
+               },
+               QStringLiteral("37-long-vip-payment-qr-failed")}};
+    steps +=
+        listPageSteps("myOrdersPage", "ordersLoaded(QVariantList)", orders, QStringLiteral("38-long-orders"));
+    steps += listPageSteps("announcementPage", "announcementsLoaded(QVariantList)", notices,
+                           QStringLiteral("39-long-announcements"));
+    steps += {{100, [this] { closePage(); }, QString()}};
+}
+
+// Leaves the page on top for the named one, hands that its list as the service would and grabs it.
+QList<ScreenshotSession::Step> ScreenshotSession::listPageSteps(const char *pageProperty,
+                                                                const char *listSignal,
+                                                                const QVariantList &list, const QString &shot)
+{
+    return {{100,
+             [this, pageProperty, listSignal, list] {
+                 closePage();
+                 openPage(pageProperty);
+                 emitSignal(listSignal, {QVariant(list)});
+             },
+             QString()},
+            {450, [] {}, shot}};
 }
 
 void ScreenshotSession::openPage(const char *pageProperty, const QString &logLine)
@@ -386,6 +493,10 @@ void ScreenshotSession::openPage(const char *pageProperty, const QString &logLin
 
 void ScreenshotSession::closePage(const QString &logLine)
 {
+    // The main screen at the bottom of the stack stays.
+    const QQuickItem *stack = findItem(window()->contentItem(), QStringLiteral("stackView"));
+    if (!stack || stack->property("depth").toInt() < 2)
+        return;
     QMetaObject::invokeMethod(window(), "closePage", Q_ARG(QVariant, logLine));
 }
 

@@ -42,6 +42,9 @@ private:
     QQuickWindow *window() const;
     void emitSignal(const char *signal, const QVariantList &args = {});
     void appendStoreSteps();
+    void appendLongTextSteps();
+    QList<Step> listPageSteps(const char *pageProperty, const char *listSignal, const QVariantList &list,
+                              const QString &shot);
     // Pushes the window page held by the named property, or pops the top one, with the log line the
     // window's own route would write.
     void openPage(const char *pageProperty, const QString &logLine = {});
