@@ -6,7 +6,9 @@
 #include "api/network/HttpClient.h"
 #include "api/security/CryptoUtil.h"
 #include "api/security/TokenManager.h"
+#include "api/services/HeartbeatService.h"
 #include "app/QmlApiAdapter.h"
+#include "vpn/VpnConnectionService.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +24,8 @@ using Tavorin::Api::QmlApiAdapter;
 using Tavorin::Api::Network::HttpClient;
 using Tavorin::Api::Security::CryptoUtil;
 using Tavorin::Api::Security::TokenManager;
+using Tavorin::Api::Services::HeartbeatService;
+using Tavorin::Api::Services::VpnConnectionService;
 
 namespace {
 
@@ -46,6 +50,8 @@ class TestDemoRun : public QObject
 
 private slots:
     void initTestCase();
+    void seededAccountsStayConnected_data();
+    void seededAccountsStayConnected();
     void everyLineTunnelsAndTheSignInOutlivesARestart();
 
 private:
@@ -64,8 +70,77 @@ void TestDemoRun::initTestCase()
     QVERIFY(dev.start({QStringLiteral("--state"), folder.filePath(QStringLiteral("service-state.json")),
                        QStringLiteral("--vmess-endpoint"), endpoint.linesFile()}));
     HttpClient::instance()->setBaseUrl(dev.baseUrl());
+    // A heartbeat every 300 ms instead of every 30 s.
+    HeartbeatService::instance()->setSecondLengthMs(10);
     QVERIFY(page.listen());
     page.setDefaultReply(TestHttpServer::Reply{200, QByteArray("a page served on this machine"), {}, 0});
+}
+
+// The accounts the README names, used as it says: the demo account connects as it signs in, the trial
+// account once it has taken its free trial. Each is let through by the permission rule and is still
+// connected after the service's answers to its heartbeats, which carry the account's VIP and trial time.
+void TestDemoRun::seededAccountsStayConnected_data()
+{
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<bool>("takesTrial");
+    QTest::addColumn<bool>("vip");
+
+    QTest::newRow("demo account as it signs in") << DevService::demoEmail() << false << true;
+    QTest::newRow("trial account after its free trial") << DevService::trialEmail() << true << false;
+}
+
+void TestDemoRun::seededAccountsStayConnected()
+{
+    QFETCH(QString, email);
+    QFETCH(bool, takesTrial);
+    QFETCH(bool, vip);
+
+    QmlApiAdapter api;
+    QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
+    QSignalSpy refused(&api, &QmlApiAdapter::loginError);
+    QSignalSpy config(&api, &QmlApiAdapter::systemConfigLoaded);
+    api.login(email, DevService::demoPassword());
+    QVERIFY2(signedIn.wait(5000), refused.isEmpty() ? "" : qPrintable(refused.at(0).at(0).toString()));
+    QVERIFY(config.count() > 0 || config.wait(5000));
+    if (takesTrial) {
+        QSignalSpy trial(&api, &QmlApiAdapter::trialActivated);
+        api.activateFreeTrial();
+        QVERIFY(trial.wait(5000));
+    }
+    QCOMPARE(api.getIsVip(), vip);
+
+    QSignalSpy servers(&api, &QmlApiAdapter::serversLoaded);
+    api.getServers();
+    QVERIFY(servers.wait(5000));
+    QVariantMap line;
+    for (const QVariant &entry : servers.takeFirst().at(0).toList()) {
+        const QVariantMap server = entry.toMap();
+        const bool vipLine = server.value("requiresVip").toBool();
+        // 3: the line wants VIP time.
+        QCOMPARE(api.checkVpnPermission(server.value("id").toInt(), vipLine), vipLine && !vip ? 3 : 0);
+        if (vipLine == vip)
+            line = server;
+    }
+    QVERIFY(!line.isEmpty());
+
+    QSignalSpy connected(&api, &QmlApiAdapter::vpnConnected);
+    QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
+    QSignalSpy denied(&api, &QmlApiAdapter::vpnPermissionDenied);
+    QSignalSpy disconnected(&api, &QmlApiAdapter::vpnDisconnected);
+    QSignalSpy beats(HeartbeatService::instance(), &HeartbeatService::heartbeatSuccess);
+    QVERIFY(api.connectVpn(line.value("id").toInt(), line.value("vmessLink").toString(), vip));
+    QVERIFY2(connected.wait(10000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
+    // The first answer comes at once, the next ones on the shortened period.
+    QTRY_VERIFY_WITH_TIMEOUT(beats.count() >= 3 || !disconnected.isEmpty(), 10000);
+    QVERIFY2(denied.isEmpty(), denied.isEmpty() ? "" : qPrintable(denied.at(0).at(1).toString()));
+    QCOMPARE(disconnected.count(), 0);
+    QVERIFY(VpnConnectionService::instance()->isConnected());
+
+    api.disconnectVpn();
+    QVERIFY(disconnected.count() > 0 || disconnected.wait(5000));
+    QSignalSpy signedOut(&api, &QmlApiAdapter::loginStateChanged);
+    api.logout();
+    QVERIFY(signedOut.wait(5000));
 }
 
 void TestDemoRun::everyLineTunnelsAndTheSignInOutlivesARestart()
@@ -77,11 +152,7 @@ void TestDemoRun::everyLineTunnelsAndTheSignInOutlivesARestart()
     QVERIFY(signedIn.wait(5000));
     QVERIFY(config.count() > 0 || config.wait(5000)); // brings the link passphrase
 
-    // VIP lines too: the demo account takes its VIP trial, as a person trying the demo would.
-    QSignalSpy trial(&api, &QmlApiAdapter::trialActivated);
-    api.activateVipTrial();
-    QVERIFY(trial.wait(5000));
-
+    // VIP lines too: the demo account has VIP time from the start.
     QSignalSpy servers(&api, &QmlApiAdapter::serversLoaded);
     api.getServers();
     QVERIFY(servers.wait(5000));
