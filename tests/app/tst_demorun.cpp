@@ -10,13 +10,17 @@
 #include "app/QmlApiAdapter.h"
 #include "vpn/VpnConnectionService.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -39,6 +43,55 @@ QString transportOf(const QString &vmessLink)
     return json.value("net").toString() + (json.value("tls").toString().isEmpty() ? "" : "+tls");
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The checksum of a file's first `size` bytes; empty when it has fewer.
+QByteArray checksum(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.read(size);
+    return bytes.size() == size ? QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) : QByteArray();
+}
+
+// A scripts/run that is ended as a person ends it (it passes the stop on to its client) when the test
+// ends, also when a check failed halfway: no demo client outlives the test.
+struct DemoScript
+{
+    QProcess run;
+    ~DemoScript()
+    {
+        if (run.state() == QProcess::NotRunning)
+            return;
+        run.terminate();
+        if (!run.waitForFinished(30000))
+            run.kill();
+    }
+};
+
+// scripts/run as a person starts it, but with a run folder and stand-in state of this test's own, and the
+// development service's usual port replaced by `port`.
+void startDemo(QProcess &run, const QString &folder, quint16 port)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MIREVO_BUILD_DIR"), QStringLiteral(MIREVO_BUILD_DIR));
+    environment.insert(QStringLiteral("MIREVO_RUN_DIR"), folder + QStringLiteral("/run"));
+    environment.insert(QStringLiteral("MIREVO_RUN_PORT"), QString::number(port));
+    environment.insert(QStringLiteral("MIREVO_STANDIN_STATE"), folder + QStringLiteral("/standins"));
+    // The demo client runs a QML engine: in the sanitizer build, Qt's own one-time allocations are not ours.
+    const QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       sanitizer + (sanitizer.isEmpty() ? "" : ":") + QStringLiteral("detect_leaks=0"));
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(QStringLiteral(MIREVO_SOURCE_DIR "/scripts/run"));
+}
+
 } // namespace
 
 // What scripts/run starts, below the window: the development service with its state file, the demo's
@@ -53,6 +106,7 @@ private slots:
     void seededAccountsStayConnected_data();
     void seededAccountsStayConnected();
     void everyLineTunnelsAndTheSignInOutlivesARestart();
+    void aSecondRunLeavesTheFirstAlone();
 
 private:
     QTemporaryDir folder;
@@ -211,6 +265,76 @@ void TestDemoRun::everyLineTunnelsAndTheSignInOutlivesARestart()
     api.refreshUserInfo();
     QVERIFY(user.wait(5000));
     QVERIFY(api.isLoggedIn());
+}
+
+// One demo per build folder: a second scripts/run while the first runs says so in one line and ends,
+// and touches none of the first's files. The first, meanwhile, found the service's usual port taken and
+// still built nothing: its client takes the service's address from the environment.
+void TestDemoRun::aSecondRunLeavesTheFirstAlone()
+{
+    QTemporaryDir demoFolder;
+    QVERIFY(demoFolder.isValid());
+    QTcpServer otherProgram;
+    QVERIFY(otherProgram.listen(QHostAddress::LocalHost));
+    const QString cache = QStringLiteral(MIREVO_BUILD_DIR "/CMakeCache.txt");
+    const QByteArray cacheBefore = checksum(cache, QFileInfo(cache).size());
+
+    DemoScript firstRun;
+    QProcess &first = firstRun.run;
+    startDemo(first, demoFolder.path(), otherProgram.serverPort());
+    QVERIFY(first.waitForStarted());
+    const QString run = demoFolder.filePath(QStringLiteral("run"));
+    const QString serviceLog = run + QStringLiteral("/logs/service.log");
+    QString console;
+    // Up once its client has asked the service for the configuration.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (console += QString::fromUtf8(first.readAll()),
+         first.state() != QProcess::Running || readFile(serviceLog).contains("GET /api/v1/configs")),
+        qPrintable(console), 90000);
+    QVERIFY2(first.state() == QProcess::Running, qPrintable(console));
+    QVERIFY2(console.contains(QLatin1String("the client runs")), qPrintable(console));
+    QVERIFY2(!console.contains(QLatin1String("Building")) && !console.contains(QLatin1String("Linking")),
+             qPrintable(console));
+
+    const QStringList files{QStringLiteral("logs/client.log"),   QStringLiteral("logs/service.log"),
+                            QStringLiteral("logs/endpoint.log"), QStringLiteral("service-state.json"),
+                            QStringLiteral("endpoint/cert.pem"), QStringLiteral("endpoint/key.pem"),
+                            QStringLiteral("demo.lock")};
+    QMap<QString, qint64> sizes;
+    QMap<QString, QByteArray> sums;
+    for (const QString &name : files) {
+        sizes[name] = QFileInfo(run + '/' + name).size();
+        sums[name] = checksum(run + '/' + name, sizes[name]);
+        QVERIFY2(sizes[name] > 0, qPrintable(name));
+    }
+
+    DemoScript secondRun;
+    QProcess &second = secondRun.run;
+    startDemo(second, demoFolder.path(), otherProgram.serverPort());
+    QVERIFY(second.waitForFinished(15000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QVERIFY(second.exitCode() != 0);
+    QCOMPARE(
+        QString::fromUtf8(second.readAll()),
+        QStringLiteral("run: a demo is already running from this build folder (pid %1); close it first\n")
+            .arg(first.processId()));
+
+    // The first's logs still begin with what they held (its programs go on writing after it); the rest
+    // is as it was, byte for byte.
+    for (const QString &name : files) {
+        QVERIFY2(QFileInfo(run + '/' + name).size() >= sizes[name], qPrintable(name));
+        QVERIFY2(checksum(run + '/' + name, sizes[name]) == sums[name], qPrintable(name));
+        if (!name.startsWith(QLatin1String("logs/")))
+            QVERIFY2(QFileInfo(run + '/' + name).size() == sizes[name], qPrintable(name));
+    }
+    QCOMPARE(checksum(cache, QFileInfo(cache).size()), cacheBefore);
+    QCOMPARE(first.state(), QProcess::Running);
+
+    // Ended as a person ends it, the first takes its client and its helpers with it.
+    first.terminate();
+    QVERIFY(first.waitForFinished(30000));
+    console += QString::fromUtf8(first.readAll());
+    QVERIFY2(console.contains(QLatin1String("demo ended (client exit status 0)")), qPrintable(console));
 }
 
 QTEST_MAIN(TestDemoRun)
