@@ -4,5 +4,5 @@
 
 QString ServiceAddress::apiBaseUrl() const
 {
-    return QString::fromUtf8(Tavorin::BuildConfig::apiBaseUrl);
+    return Tavorin::BuildConfig::apiBaseUrl();
 }

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 
-// The REST service's base URL that this executable was linked with, for BuildInfo: the screens show
-// the host the client really talks to.
+// The REST service's base URL that this program names (BuildConfig::apiBaseUrl), for BuildInfo: the
+// screens show the host the client really talks to.
 class ServiceAddress : public QObject
 {
     Q_OBJECT

@@ -71,7 +71,7 @@ HttpClient *HttpClient::instance()
 
 HttpClient::HttpClient(QObject *parent)
     : QObject(parent), networkManager(new QNetworkAccessManager(this)),
-      baseUrl(QString::fromUtf8(BuildConfig::apiBaseUrl))
+      baseUrl(BuildConfig::apiBaseUrl())
 {}
 
 void HttpClient::get(const QString &endpoint, const ResponseCallback &completion,

@@ -6,15 +6,22 @@
 #include "api/network/HttpClient.h"
 #include "api/security/CryptoUtil.h"
 #include "api/security/TokenManager.h"
+#include "api/services/HeartbeatService.h"
 #include "app/QmlApiAdapter.h"
+#include "vpn/VpnConnectionService.h"
 
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +29,8 @@ using Tavorin::Api::QmlApiAdapter;
 using Tavorin::Api::Network::HttpClient;
 using Tavorin::Api::Security::CryptoUtil;
 using Tavorin::Api::Security::TokenManager;
+using Tavorin::Api::Services::HeartbeatService;
+using Tavorin::Api::Services::VpnConnectionService;
 
 namespace {
 
@@ -35,6 +44,55 @@ QString transportOf(const QString &vmessLink)
     return json.value("net").toString() + (json.value("tls").toString().isEmpty() ? "" : "+tls");
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The checksum of a file's first `size` bytes; empty when it has fewer.
+QByteArray checksum(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.read(size);
+    return bytes.size() == size ? QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) : QByteArray();
+}
+
+// A scripts/run that is ended as a person ends it (it passes the stop on to its client) when the test
+// ends, also when a check failed halfway: no demo client outlives the test.
+struct DemoScript
+{
+    QProcess run;
+    ~DemoScript()
+    {
+        if (run.state() == QProcess::NotRunning)
+            return;
+        run.terminate();
+        if (!run.waitForFinished(30000))
+            run.kill();
+    }
+};
+
+// scripts/run as a person starts it, but with a run folder and stand-in state of this test's own, and the
+// development service's usual port replaced by `port`.
+void startDemo(QProcess &run, const QString &folder, quint16 port)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MIREVO_BUILD_DIR"), QStringLiteral(MIREVO_BUILD_DIR));
+    environment.insert(QStringLiteral("MIREVO_RUN_DIR"), folder + QStringLiteral("/run"));
+    environment.insert(QStringLiteral("MIREVO_RUN_PORT"), QString::number(port));
+    environment.insert(QStringLiteral("MIREVO_STANDIN_STATE"), folder + QStringLiteral("/standins"));
+    // The demo client runs a QML engine: in the sanitizer build, Qt's own one-time allocations are not ours.
+    const QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       sanitizer + (sanitizer.isEmpty() ? "" : ":") + QStringLiteral("detect_leaks=0"));
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(QStringLiteral(MIREVO_SOURCE_DIR "/scripts/run"));
+}
+
 } // namespace
 
 // What scripts/run starts, below the window: the development service with its state file, the demo's
@@ -46,7 +104,10 @@ class TestDemoRun : public QObject
 
 private slots:
     void initTestCase();
+    void seededAccountsStayConnected_data();
+    void seededAccountsStayConnected();
     void everyLineTunnelsAndTheSignInOutlivesARestart();
+    void aSecondRunLeavesTheFirstAlone();
 
 private:
     QTemporaryDir folder;
@@ -64,8 +125,77 @@ void TestDemoRun::initTestCase()
     QVERIFY(dev.start({QStringLiteral("--state"), folder.filePath(QStringLiteral("service-state.json")),
                        QStringLiteral("--vmess-endpoint"), endpoint.linesFile()}));
     HttpClient::instance()->setBaseUrl(dev.baseUrl());
+    // A heartbeat every 300 ms instead of every 30 s.
+    HeartbeatService::instance()->setSecondLengthMs(10);
     QVERIFY(page.listen());
     page.setDefaultReply(TestHttpServer::Reply{200, QByteArray("a page served on this machine"), {}, 0});
+}
+
+// The accounts the README names, used as it says: the demo account connects as it signs in, the trial
+// account once it has taken its free trial. Each is let through by the permission rule and is still
+// connected after the service's answers to its heartbeats, which carry the account's VIP and trial time.
+void TestDemoRun::seededAccountsStayConnected_data()
+{
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<bool>("takesTrial");
+    QTest::addColumn<bool>("vip");
+
+    QTest::newRow("demo account as it signs in") << DevService::demoEmail() << false << true;
+    QTest::newRow("trial account after its free trial") << DevService::trialEmail() << true << false;
+}
+
+void TestDemoRun::seededAccountsStayConnected()
+{
+    QFETCH(QString, email);
+    QFETCH(bool, takesTrial);
+    QFETCH(bool, vip);
+
+    QmlApiAdapter api;
+    QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
+    QSignalSpy refused(&api, &QmlApiAdapter::loginError);
+    QSignalSpy config(&api, &QmlApiAdapter::systemConfigLoaded);
+    api.login(email, DevService::demoPassword());
+    QVERIFY2(signedIn.wait(5000), refused.isEmpty() ? "" : qPrintable(refused.at(0).at(0).toString()));
+    QVERIFY(config.count() > 0 || config.wait(5000));
+    if (takesTrial) {
+        QSignalSpy trial(&api, &QmlApiAdapter::trialActivated);
+        api.activateFreeTrial();
+        QVERIFY(trial.wait(5000));
+    }
+    QCOMPARE(api.getIsVip(), vip);
+
+    QSignalSpy servers(&api, &QmlApiAdapter::serversLoaded);
+    api.getServers();
+    QVERIFY(servers.wait(5000));
+    QVariantMap line;
+    for (const QVariant &entry : servers.takeFirst().at(0).toList()) {
+        const QVariantMap server = entry.toMap();
+        const bool vipLine = server.value("requiresVip").toBool();
+        // 3: the line wants VIP time.
+        QCOMPARE(api.checkVpnPermission(server.value("id").toInt(), vipLine), vipLine && !vip ? 3 : 0);
+        if (vipLine == vip)
+            line = server;
+    }
+    QVERIFY(!line.isEmpty());
+
+    QSignalSpy connected(&api, &QmlApiAdapter::vpnConnected);
+    QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
+    QSignalSpy denied(&api, &QmlApiAdapter::vpnPermissionDenied);
+    QSignalSpy disconnected(&api, &QmlApiAdapter::vpnDisconnected);
+    QSignalSpy beats(HeartbeatService::instance(), &HeartbeatService::heartbeatSuccess);
+    QVERIFY(api.connectVpn(line.value("id").toInt(), line.value("vmessLink").toString(), vip));
+    QVERIFY2(connected.wait(10000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
+    // The first answer comes at once, the next ones on the shortened period.
+    QTRY_VERIFY_WITH_TIMEOUT(beats.count() >= 3 || !disconnected.isEmpty(), 10000);
+    QVERIFY2(denied.isEmpty(), denied.isEmpty() ? "" : qPrintable(denied.at(0).at(1).toString()));
+    QCOMPARE(disconnected.count(), 0);
+    QVERIFY(VpnConnectionService::instance()->isConnected());
+
+    api.disconnectVpn();
+    QVERIFY(disconnected.count() > 0 || disconnected.wait(5000));
+    QSignalSpy signedOut(&api, &QmlApiAdapter::loginStateChanged);
+    api.logout();
+    QVERIFY(signedOut.wait(5000));
 }
 
 void TestDemoRun::everyLineTunnelsAndTheSignInOutlivesARestart()
@@ -77,11 +207,7 @@ void TestDemoRun::everyLineTunnelsAndTheSignInOutlivesARestart()
     QVERIFY(signedIn.wait(5000));
     QVERIFY(config.count() > 0 || config.wait(5000)); // brings the link passphrase
 
-    // VIP lines too: the demo account takes its VIP trial, as a person trying the demo would.
-    QSignalSpy trial(&api, &QmlApiAdapter::trialActivated);
-    api.activateVipTrial();
-    QVERIFY(trial.wait(5000));
-
+    // VIP lines too: the demo account has VIP time from the start.
     QSignalSpy servers(&api, &QmlApiAdapter::serversLoaded);
     api.getServers();
     QVERIFY(servers.wait(5000));
@@ -140,6 +266,80 @@ void TestDemoRun::everyLineTunnelsAndTheSignInOutlivesARestart()
     api.refreshUserInfo();
     QVERIFY(user.wait(5000));
     QVERIFY(api.isLoggedIn());
+}
+
+// One demo per build folder: a second scripts/run while the first runs says so in one line and ends,
+// and touches none of the first's files. The first, meanwhile, found the service's usual port taken and
+// still built nothing: its client takes the service's address from the environment.
+void TestDemoRun::aSecondRunLeavesTheFirstAlone()
+{
+    QTemporaryDir demoFolder;
+    QVERIFY(demoFolder.isValid());
+    QTcpServer otherProgram;
+    QVERIFY(otherProgram.listen(QHostAddress::LocalHost));
+    const QString cache = QStringLiteral(MIREVO_BUILD_DIR "/CMakeCache.txt");
+    const QByteArray cacheBefore = checksum(cache, QFileInfo(cache).size());
+
+    DemoScript firstRun;
+    QProcess &first = firstRun.run;
+    startDemo(first, demoFolder.path(), otherProgram.serverPort());
+    QVERIFY(first.waitForStarted());
+    const QString run = demoFolder.filePath(QStringLiteral("run"));
+    const QString serviceLog = run + QStringLiteral("/logs/service.log");
+    QString console;
+    // Up once its client has asked the service for the configuration.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (console += QString::fromUtf8(first.readAll()),
+         first.state() != QProcess::Running || readFile(serviceLog).contains("GET /api/v1/configs")),
+        qPrintable(console), 90000);
+    QVERIFY2(first.state() == QProcess::Running, qPrintable(console));
+    QVERIFY2(console.contains(QLatin1String("the client runs")), qPrintable(console));
+    QVERIFY2(!console.contains(QLatin1String("Building")) && !console.contains(QLatin1String("Linking")),
+             qPrintable(console));
+
+    const QStringList files{QStringLiteral("logs/client.log"),   QStringLiteral("logs/service.log"),
+                            QStringLiteral("logs/endpoint.log"), QStringLiteral("service-state.json"),
+                            QStringLiteral("endpoint/cert.pem"), QStringLiteral("endpoint/key.pem"),
+                            QStringLiteral("demo.lock")};
+    QMap<QString, qint64> sizes;
+    QMap<QString, QByteArray> sums;
+    for (const QString &name : files) {
+        sizes[name] = QFileInfo(run + '/' + name).size();
+        sums[name] = checksum(run + '/' + name, sizes[name]);
+        QVERIFY2(sizes[name] > 0, qPrintable(name));
+    }
+
+    DemoScript secondRun;
+    QProcess &second = secondRun.run;
+    QElapsedTimer secondClock;
+    secondClock.start();
+    startDemo(second, demoFolder.path(), otherProgram.serverPort());
+    QVERIFY(second.waitForFinished(15000));
+    // At once: before it would install, build or start anything.
+    QVERIFY2(secondClock.elapsed() < 5000, qPrintable(QString::number(secondClock.elapsed())));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QVERIFY(second.exitCode() != 0);
+    QCOMPARE(
+        QString::fromUtf8(second.readAll()),
+        QStringLiteral("run: a demo is already running from this build folder (pid %1); close it first\n")
+            .arg(first.processId()));
+
+    // The first's logs still begin with what they held (its programs go on writing after it); the rest
+    // is as it was, byte for byte.
+    for (const QString &name : files) {
+        QVERIFY2(QFileInfo(run + '/' + name).size() >= sizes[name], qPrintable(name));
+        QVERIFY2(checksum(run + '/' + name, sizes[name]) == sums[name], qPrintable(name));
+        if (!name.startsWith(QLatin1String("logs/")))
+            QVERIFY2(QFileInfo(run + '/' + name).size() == sizes[name], qPrintable(name));
+    }
+    QCOMPARE(checksum(cache, QFileInfo(cache).size()), cacheBefore);
+    QCOMPARE(first.state(), QProcess::Running);
+
+    // Ended as a person ends it, the first takes its client and its helpers with it.
+    first.terminate();
+    QVERIFY(first.waitForFinished(30000));
+    console += QString::fromUtf8(first.readAll());
+    QVERIFY2(console.contains(QLatin1String("demo ended (client exit status 0)")), qPrintable(console));
 }
 
 QTEST_MAIN(TestDemoRun)

@@ -94,7 +94,7 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
 
     QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
     QSignalSpy config(&api, &QmlApiAdapter::systemConfigLoaded);
-    api.login(DevService::demoEmail(), DevService::demoPassword());
+    api.login(DevService::trialEmail(), DevService::demoPassword());
     QVERIFY(signedIn.wait(5000));
     QVERIFY(config.count() > 0 || config.wait(5000)); // brings the link passphrase
 

@@ -1,11 +1,18 @@
 #include <QCoreApplication>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTest>
 
-// Which service each build of the client talks to. The address is linked in, one small object per
-// executable: the client has the product's, the demo client (scripts/run) the development service's,
-// and neither carries the other's.
+namespace {
+// What scripts/run sets when the development service listens on another port than the demo was built for.
+const char *const AddressVariable = "MIREVO_DEV_SERVICE_URL";
+const QString Elsewhere = QStringLiteral("http://127.0.0.1:1/elsewhere/api/v1/");
+} // namespace
+
+// Which service each build of the client talks to. Each executable names its address itself: the
+// client has the product's, the demo client (scripts/run) the development service's, and neither carries
+// the other's. Only the demo client takes another address at run time, from the environment.
 class TestServiceAddress : public QObject
 {
     Q_OBJECT
@@ -18,22 +25,33 @@ private slots:
 void TestServiceAddress::eachClientTalksToItsService_data()
 {
     QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("named"); // the environment's address; empty: none
     QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("other");
+    QTest::addColumn<QStringList>("others");
 
     const QString product = QStringLiteral(MIREVO_API_BASE_URL);
     const QString demo = QStringLiteral(MIREVO_DEV_API_BASE_URL);
-    QTest::newRow("client") << "mirevo" << product << demo;
-    QTest::newRow("demo client") << "mirevo-demo" << demo << product;
+    QTest::newRow("client") << "mirevo" << QString() << product << QStringList{demo};
+    QTest::newRow("client, address in the environment")
+        << "mirevo" << Elsewhere << product << QStringList{demo, Elsewhere};
+    QTest::newRow("demo client") << "mirevo-demo" << QString() << demo << QStringList{product};
+    QTest::newRow("demo client, address in the environment")
+        << "mirevo-demo" << Elsewhere << Elsewhere << QStringList{product, demo};
 }
 
 void TestServiceAddress::eachClientTalksToItsService()
 {
     QFETCH(QString, program);
+    QFETCH(QString, named);
     QFETCH(QString, address);
-    QFETCH(QString, other);
+    QFETCH(QStringList, others);
 
     QProcess client;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QLatin1String(AddressVariable));
+    if (!named.isEmpty())
+        environment.insert(QLatin1String(AddressVariable), named);
+    client.setProcessEnvironment(environment);
     client.setProcessChannelMode(QProcess::MergedChannels);
     client.start(QCoreApplication::applicationDirPath() + '/' + program);
     QVERIFY(client.waitForStarted());
@@ -48,7 +66,8 @@ void TestServiceAddress::eachClientTalksToItsService()
     client.waitForFinished();
 
     QCOMPARE(first.captured(1), address + QStringLiteral("configs"));
-    QVERIFY2(!output.contains(other), qPrintable(other));
+    for (const QString &other : others)
+        QVERIFY2(!output.contains(other), qPrintable(other));
 }
 
 QTEST_MAIN(TestServiceAddress)

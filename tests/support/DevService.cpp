@@ -96,6 +96,11 @@ QString DevService::demoEmail()
     return QStringLiteral("demo@mirevo.dev");
 }
 
+QString DevService::trialEmail()
+{
+    return QStringLiteral("trial@mirevo.dev");
+}
+
 QString DevService::demoPassword()
 {
     return QStringLiteral("mirevo123");

@@ -29,7 +29,10 @@ public:
     // http://127.0.0.1:PORT/api/v1/ — what HttpClient::setBaseUrl takes.
     QString baseUrl() const;
 
+    // The seeded accounts, both with demoPassword(): the demo account has VIP time; the trial account is
+    // a new one, without VIP and with its free trial still to take.
     static QString demoEmail();
+    static QString trialEmail();
     static QString demoPassword();
 
     // Every request the service received on /api/v1/..., oldest first, as objects with "method", "path"

@@ -2,13 +2,13 @@
 //
 //   mirevo-demo-endpoint --dir DIR [--exit-with-stdin]
 //
-// Makes a fresh certificate for the TLS inbounds (DIR/cert.pem, DIR/key.pem) and hands it to the proxy-core
-// stand-in to trust, picks a free loopback port per inbound, writes DIR/v2ray.json and DIR/endpoint.json
-// (the lines the development service reads with --vmess-endpoint), and runs v2ray ($MIREVO_V2RAY or
-// v2ray on PATH) until it is ended, or until its standard input reaches end of file with
-// --exit-with-stdin. v2ray's output, its access log included, goes to standard output; once every
-// inbound accepts connections a line "vmess endpoint on 127.0.0.1: tcp PORT, ws PORT, ..." follows.
-// v2ray ends with it, also when it is killed.
+// Makes a certificate for the TLS inbounds (DIR/cert.pem, DIR/key.pem) unless an earlier run's can still
+// serve, and hands it to the proxy-core stand-in to trust, picks a free loopback port per inbound, writes
+// DIR/v2ray.json and DIR/endpoint.json (the lines the development service reads with --vmess-endpoint),
+// and runs v2ray ($MIREVO_V2RAY or v2ray on PATH) until it is ended, or until its standard input reaches
+// end of file with --exit-with-stdin. v2ray's output, its access log included, goes to standard output;
+// once every inbound accepts connections a line "vmess endpoint on 127.0.0.1: tcp PORT, ws PORT, ..."
+// follows. v2ray ends with it, also when it is killed.
 
 #include "DemoEndpoint.h"
 #include "Loopback.h"
@@ -24,6 +24,8 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSaveFile>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QThread>
 #include <QUuid>
 
@@ -48,12 +50,30 @@ bool write(const QString &path, const QJsonObject &json, QString *error)
     return false;
 }
 
+// An earlier run's certificate and key that can still serve the TLS inbounds for a day.
+bool servable(const DemoEndpoint &endpoint)
+{
+    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(endpoint.certificateFile());
+    QFile keyFile(endpoint.keyFile());
+    if (certificates.size() != 1 || !keyFile.open(QIODevice::ReadOnly))
+        return false;
+    const QSslCertificate &certificate = certificates.first();
+    return !QSslKey(&keyFile, QSsl::Ec).isNull() &&
+           certificate.subjectAlternativeNames()
+               .values(QSsl::DnsEntry)
+               .contains(DemoEndpoint::certificateName()) &&
+           certificate.expiryDate() > QDateTime::currentDateTimeUtc().addDays(1);
+}
+
 bool makeCertificate(const DemoEndpoint &endpoint, QString *error)
 {
-    *error = SelfSignedCertificate::make(endpoint.certificateFile(), endpoint.keyFile(),
-                                         {DemoEndpoint::certificateName()}, 30);
-    if (!error->isEmpty())
-        return false;
+    // Made only when there is none that serves: clients may trust the one there already.
+    if (!servable(endpoint)) {
+        *error = SelfSignedCertificate::make(endpoint.certificateFile(), endpoint.keyFile(),
+                                             {DemoEndpoint::certificateName()}, 30);
+        if (!error->isEmpty())
+            return false;
+    }
     // The client asks for a verified certificate; the core stand-in trusts the authority in its state folder.
     if (!Standin::StandinStore::trustCertificate(endpoint.certificateFile())) {
         *error = QStringLiteral("cannot copy the certificate to %1")

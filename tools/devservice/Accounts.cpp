@@ -5,6 +5,7 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -14,9 +15,20 @@ namespace MirevoDev {
 using WireFormat::isoOrNull;
 using WireFormat::now;
 
+namespace {
+// Saved states name the seed they started from. The first had only the demo account, without VIP time.
+constexpr int CurrentSeed = 2;
+constexpr int DemoVipDays = 30;
+} // namespace
+
 QString Accounts::demoEmail()
 {
     return QStringLiteral("demo@mirevo.dev");
+}
+
+QString Accounts::trialEmail()
+{
+    return QStringLiteral("trial@mirevo.dev");
 }
 
 QString Accounts::demoPassword()
@@ -29,9 +41,36 @@ void Accounts::reset()
     accounts.clear();
     sessions.clear();
     nextAccountId = 1;
+    upgrade.clear();
     Account &demo = create(demoEmail(), demoPassword(), QStringLiteral("Mirevo 体验用户"));
     demo.createdAt = now().addDays(-30);
     demo.referralCode = QStringLiteral("MIREVO2026");
+    demo.vipExpiresAt = now().addDays(DemoVipDays);
+    createTrialAccount();
+}
+
+Accounts::Account &Accounts::createTrialAccount()
+{
+    return create(trialEmail(), demoPassword(), QStringLiteral("Mirevo 新用户"));
+}
+
+void Accounts::upgradeFirstSeed()
+{
+    QStringList changes;
+    // A demo account that never had VIP time nor took a trial is the first seed's, untouched: it gets
+    // what the demo account has now. One that was used keeps what its user made of it.
+    Account *demo = byEmail(demoEmail());
+    if (demo && !demo->vipExpiresAt.isValid() && !demo->trialUsed && !demo->vipTrialUsed) {
+        demo->vipExpiresAt = now().addDays(DemoVipDays);
+        changes.append(QStringLiteral("%1 gets %2 days of VIP").arg(demoEmail()).arg(DemoVipDays));
+    }
+    if (!byEmail(trialEmail())) {
+        createTrialAccount();
+        changes.append(QStringLiteral("%1 is added").arg(trialEmail()));
+    }
+    if (!changes.isEmpty())
+        upgrade =
+            QStringLiteral("brought up to the current demo seed: ") + changes.join(QStringLiteral(", "));
 }
 
 Accounts::Account &Accounts::create(const QString &email, const QString &password, const QString &name)
@@ -356,7 +395,8 @@ QJsonObject Accounts::saved() const
     }
     return {{QStringLiteral("accounts"), accountList},
             {QStringLiteral("sessions"), sessionList},
-            {QStringLiteral("next_account_id"), nextAccountId}};
+            {QStringLiteral("next_account_id"), nextAccountId},
+            {QStringLiteral("seed"), CurrentSeed}};
 }
 
 bool Accounts::restore(const QJsonObject &saved, QString *error)
@@ -415,6 +455,9 @@ bool Accounts::restore(const QJsonObject &saved, QString *error)
     accounts = restoredAccounts;
     sessions = restoredSessions;
     nextAccountId = std::max(highestId + 1, saved.value(QStringLiteral("next_account_id")).toInt());
+    upgrade.clear();
+    if (saved.value(QStringLiteral("seed")).toInt(1) < CurrentSeed)
+        upgradeFirstSeed();
     return true;
 }
 

@@ -44,11 +44,15 @@ public:
         QDateTime issuedAt;
     };
 
+    // The seeded accounts, both with demoPassword(). The demo account has VIP time, so that it connects
+    // to every line as it signs in; the trial account is a new one, without VIP and with its free trial
+    // still to take.
     static QString demoEmail();
+    static QString trialEmail();
     static QString demoPassword();
 
     Accounts() { reset(); }
-    // Only the demo account, no sign-ins.
+    // Only the seeded accounts, no sign-ins.
     void reset();
 
     DevReply login(const QJsonObject &body);
@@ -82,15 +86,21 @@ public:
 
     // What a restart keeps: every account and every token.
     QJsonObject saved() const;
+    // Saved accounts of an earlier seed are brought up to this one where nobody changed them;
+    // seedUpgrade() then says what changed.
     bool restore(const QJsonObject &saved, QString *error);
+    QString seedUpgrade() const { return upgrade; }
 
 private:
     QString issueToken(const Account &account, const QJsonObject &body);
     Account &create(const QString &email, const QString &password, const QString &name);
+    Account &createTrialAccount();
+    void upgradeFirstSeed();
 
     QList<Account> accounts;
     QList<Session> sessions;
     int nextAccountId = 1;
+    QString upgrade;
 };
 
 } // namespace MirevoDev

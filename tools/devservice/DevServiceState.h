@@ -57,6 +57,8 @@ public:
     QJsonObject saved() const;
     // On failure the state is partly replaced: reset() it.
     bool restore(const QJsonObject &saved, QString *error);
+    // What the last restore() changed to bring a state of an earlier seed up to this one; empty for none.
+    QString seedUpgrade() const { return accountArea.seedUpgrade(); }
     // "2 accounts, 3 tokens and 1 orders": what saved() holds, for a person reading the log.
     QString savedSummary() const;
 

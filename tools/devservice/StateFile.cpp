@@ -32,6 +32,13 @@ QString StateFile::load(DevServiceState &state)
             state.reset();
         if (reason.isEmpty()) {
             line = QStringLiteral("state: restored %1 from %2").arg(state.savedSummary(), path);
+            const QString upgrade = state.seedUpgrade();
+            if (upgrade.isEmpty()) {
+                // The file is left as it is until the state changes.
+                written = serialized(state);
+                return line;
+            }
+            line += QStringLiteral("; ") + upgrade;
         } else {
             const QString kept = path + QStringLiteral(".broken");
             QFile::remove(kept);
@@ -46,9 +53,14 @@ QString StateFile::load(DevServiceState &state)
     return error.isEmpty() ? line : line + QLatin1Char('\n') + error;
 }
 
+QByteArray StateFile::serialized(const DevServiceState &state)
+{
+    return QJsonDocument(state.saved()).toJson(QJsonDocument::Indented);
+}
+
 QString StateFile::save(const DevServiceState &state)
 {
-    const QByteArray bytes = QJsonDocument(state.saved()).toJson(QJsonDocument::Indented);
+    const QByteArray bytes = serialized(state);
     if (bytes == written)
         return {};
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -5,14 +5,17 @@
 //
 // --state keeps accounts, tokens, orders and trials in FILE across runs (without it everything lives in
 // memory): read at start, written after every change. A missing file or one that is not a state file
-// starts from the demo seed, and a line on standard output says which.
+// starts from the demo seed; a file of an earlier seed gets what this seed adds where nobody changed it
+// (the demo account's VIP time, the trial account); a line on standard output says which.
 // --vmess-endpoint names the JSON file of a local vmess endpoint (tools/demoendpoint writes it), one line
 // per transport ("tcp", "ws", "tcp+tls", "ws+tls") with address, port, id, aid, net, path, host, tls
 // and sni; the seeded servers then lead there instead of to made-up hosts.
 // --exit-with-stdin ends the service when its standard input reaches end of file, so a service started by
 // a test or a script does not outlive it.
 // Listens on 127.0.0.1 only. The first line on standard output is "listening on 127.0.0.1:PORT", then
-// the state file's line; request log lines go to standard error. Demo account: demo@mirevo.dev / mirevo123.
+// the state file's line; request log lines go to standard error. Seeded accounts, both with the password
+// mirevo123: demo@mirevo.dev with 30 days of VIP, and trial@mirevo.dev, a new account with its free trial
+// still to take.
 //
 // How this service behaves where the client leaves it open:
 // - Frame: every answer of /api/v1 is JSON with "success" and "message"; data under "data". Failures carry

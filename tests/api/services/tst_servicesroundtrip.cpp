@@ -43,9 +43,9 @@ void TestServicesRoundTrip::signInListConnectAndPay()
     ConfigService::instance()->initialize(configured.completion());
     QVERIFY(configured.wait() && configured.ok);
 
-    // Sign-in.
+    // Sign-in, with an account that has no VIP time yet.
     ServiceTest::Outcome<Models::User> login;
-    AuthService::instance()->login(DevService::demoEmail(), DevService::demoPassword(), login.completion());
+    AuthService::instance()->login(DevService::trialEmail(), DevService::demoPassword(), login.completion());
     QVERIFY(login.wait() && login.ok);
     QVERIFY(Security::TokenManager::instance()->isLoggedIn());
     QVERIFY(!login.value.isVipValid());

@@ -38,6 +38,8 @@ private slots:
     void servesEveryTransportOnLoopbackOnly();
     void endsWithWhoStartedIt_data();
     void endsWithWhoStartedIt();
+    void aServingCertificateOutlivesARestart_data();
+    void aServingCertificateOutlivesARestart();
 };
 
 void TestDemoEndpoint::init()
@@ -110,6 +112,47 @@ void TestDemoEndpoint::endsWithWhoStartedIt()
     // Its v2ray went with it: nothing answers on the inbounds any more.
     for (const quint16 port : ports)
         QTRY_VERIFY_WITH_TIMEOUT(!accepts(QHostAddress::LocalHost, port), 5000);
+}
+
+// The next run of the demo keeps the certificate: clients may trust it already, and a certificate made
+// anew under a running demo would break the TLS lines it serves. Only one that cannot serve is made again.
+void TestDemoEndpoint::aServingCertificateOutlivesARestart_data()
+{
+    QTest::addColumn<QString>("damage"); // to the first run's files before the second
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("as the first run made it") << QString() << true;
+    QTest::newRow("certificate not readable") << "cert.pem" << false;
+    QTest::newRow("key missing") << "key.pem" << false;
+}
+
+void TestDemoEndpoint::aServingCertificateOutlivesARestart()
+{
+    QFETCH(QString, damage);
+    QFETCH(bool, kept);
+
+    QTemporaryDir folder;
+    {
+        DemoEndpointProcess first;
+        QVERIFY(first.start(folder.path()));
+    }
+    const QByteArray certificate = readFile(folder.filePath("cert.pem"));
+    const QByteArray key = readFile(folder.filePath("key.pem"));
+    QVERIFY(!certificate.isEmpty() && !key.isEmpty());
+    if (damage == QLatin1String("cert.pem")) {
+        QFile file(folder.filePath(damage));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("-----BEGIN CERTIFICATE-----\nnot one\n-----END CERTIFICATE-----\n");
+    } else if (!damage.isEmpty()) {
+        QVERIFY(QFile::remove(folder.filePath(damage)));
+    }
+
+    DemoEndpointProcess second;
+    QVERIFY(second.start(folder.path()));
+    QCOMPARE(readFile(folder.filePath("cert.pem")) == certificate, kept);
+    QCOMPARE(readFile(folder.filePath("key.pem")) == key, kept);
+    QCOMPARE(QSslCertificate::fromPath(folder.filePath("cert.pem")).size(), 1);
+    QCOMPARE(readFile(Standin::StandinStore::trustedCertificateFile()),
+             readFile(folder.filePath("cert.pem")));
 }
 
 QTEST_MAIN(TestDemoEndpoint)

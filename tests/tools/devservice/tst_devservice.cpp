@@ -107,6 +107,8 @@ private slots:
     void delayedReply();
     void stateFileAtStart_data();
     void stateFileAtStart();
+    void stateOfAnEarlierSeed_data();
+    void stateOfAnEarlierSeed();
     void stateAcrossRestarts();
     void vmessEndpoint_data();
     void vmessEndpoint();
@@ -115,6 +117,7 @@ private:
     Answer send(const QString &method, const QString &path, const QByteArray &body = {},
                 const QString &token = {});
     Answer post(const QString &path, const QJsonObject &body, const QString &token = {});
+    QString signIn(const QString &email, const QString &deviceId = QStringLiteral("device-a"));
     QString signInDemo(const QString &deviceId = QStringLiteral("device-a"));
     QString linkPassphrase();
 
@@ -233,7 +236,12 @@ Answer TestDevService::post(const QString &path, const QJsonObject &body, const 
 
 QString TestDevService::signInDemo(const QString &deviceId)
 {
-    const Answer answer = post(QStringLiteral("auth/login"), {{"email", DevService::demoEmail()},
+    return signIn(DevService::demoEmail(), deviceId);
+}
+
+QString TestDevService::signIn(const QString &email, const QString &deviceId)
+{
+    const Answer answer = post(QStringLiteral("auth/login"), {{"email", email},
                                                               {"password", DevService::demoPassword()},
                                                               {"device_id", deviceId},
                                                               {"device_name", "test"},
@@ -257,6 +265,7 @@ void TestDevService::signIn_data()
     QTest::addColumn<QJsonObject>("body");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("errorField");
+    QTest::addColumn<int>("vipDays"); // of the account signed in
 
     const QJsonObject demo{{"email", DevService::demoEmail()},
                            {"password", DevService::demoPassword()},
@@ -273,15 +282,19 @@ void TestDevService::signIn_data()
     numericPassword["password"] = 123456;
     QJsonObject noDevice = demo;
     noDevice.remove("device_id");
+    QJsonObject trial = demo;
+    trial["email"] = DevService::trialEmail();
 
-    QTest::newRow("demo account") << demo << 200 << QString();
-    QTest::newRow("e-mail in capitals") << upper << 200 << QString();
+    // The demo account connects to every line as it signs in; the trial account has its trial to take.
+    QTest::newRow("demo account") << demo << 200 << QString() << 30;
+    QTest::newRow("e-mail in capitals") << upper << 200 << QString() << 30;
+    QTest::newRow("trial account") << trial << 200 << QString() << 0;
     // Wrong credentials must not look like a dead token to the client.
-    QTest::newRow("wrong password") << wrongPassword << 422 << "email";
-    QTest::newRow("unknown account") << unknown << 422 << "email";
-    QTest::newRow("no e-mail") << noEmail << 422 << "email";
-    QTest::newRow("password not a text") << numericPassword << 422 << "password";
-    QTest::newRow("no device id") << noDevice << 422 << "device_id";
+    QTest::newRow("wrong password") << wrongPassword << 422 << "email" << 0;
+    QTest::newRow("unknown account") << unknown << 422 << "email" << 0;
+    QTest::newRow("no e-mail") << noEmail << 422 << "email" << 0;
+    QTest::newRow("password not a text") << numericPassword << 422 << "password" << 0;
+    QTest::newRow("no device id") << noDevice << 422 << "device_id" << 0;
 }
 
 void TestDevService::signIn()
@@ -289,6 +302,7 @@ void TestDevService::signIn()
     QFETCH(QJsonObject, body);
     QFETCH(int, status);
     QFETCH(QString, errorField);
+    QFETCH(int, vipDays);
 
     const Answer answer = post(QStringLiteral("auth/login"), body);
     QCOMPARE(answer.status, status);
@@ -298,9 +312,18 @@ void TestDevService::signIn()
         QVERIFY(answer.json.value("message").isString());
         const QJsonObject user = answer.json.value("data").toObject();
         QVERIFY(user.value("id").toInt() > 0);
-        QCOMPARE(user.value("email").toString(), DevService::demoEmail());
+        QCOMPARE(user.value("email").toString(), body.value("email").toString().toLower());
         QCOMPARE(user.value("status").toString(), QStringLiteral("active"));
-        QVERIFY(user.value("vip_expires_at").isNull());
+        QCOMPARE(user.value("is_vip"), QJsonValue(vipDays > 0));
+        if (vipDays > 0) {
+            const QDateTime expires =
+                QDateTime::fromString(user.value("vip_expires_at").toString(), Qt::ISODate);
+            const qint64 days = QDateTime::currentDateTimeUtc().secsTo(expires) / 86400;
+            QVERIFY2(days == vipDays - 1, qPrintable(user.value("vip_expires_at").toString()));
+        } else {
+            QVERIFY(user.value("vip_expires_at").isNull());
+        }
+        QCOMPARE(user.value("trial_used"), QJsonValue(false));
         QVERIFY(user.value("stats").isObject());
         const QDateTime created = QDateTime::fromString(user.value("created_at").toString(), Qt::ISODate);
         QVERIFY(created.isValid());
@@ -507,13 +530,15 @@ void TestDevService::serverLists()
     QFETCH(QString, tier);
     QFETCH(QStringList, tiers);
 
-    const QString token = signInDemo();
+    const QString token = signIn(DevService::trialEmail());
     const QString passphrase = linkPassphrase();
     const QString path = tier.isEmpty() ? QStringLiteral("servers") : QStringLiteral("servers?tier=") + tier;
 
     for (const bool vip : {false, true}) {
         if (vip) {
-            QCOMPARE(service.updateUser({{"vip_days", 30}}).value("is_vip"), QJsonValue(true));
+            QCOMPARE(
+                service.updateUser({{"email", DevService::trialEmail()}, {"vip_days", 30}}).value("is_vip"),
+                QJsonValue(true));
         }
         const Answer answer = send(QStringLiteral("GET"), path, {}, token);
         QCOMPARE(answer.status, 200);
@@ -693,7 +718,7 @@ void TestDevService::signedEnvelope()
 
 void TestDevService::trials()
 {
-    const QString token = signInDemo();
+    const QString token = signIn(DevService::trialEmail());
     QJsonObject status = send(QStringLiteral("GET"), QStringLiteral("trial/status"), {}, token).json;
     QJsonObject trial = status.value("data").toObject().value("trial").toObject();
     QCOMPARE(trial.value("available"), QJsonValue(true));
@@ -728,7 +753,7 @@ void TestDevService::trials()
     QCOMPARE(post(QStringLiteral("trial/activate-vip"), {}, token).status, 422);
 
     service.setConfig(QStringLiteral("free_trial_enabled"), false);
-    QCOMPARE(post(QStringLiteral("trial/activate-free"), {}, signInDemo()).status, 403);
+    QCOMPARE(post(QStringLiteral("trial/activate-free"), {}, signIn(DevService::trialEmail())).status, 403);
 }
 
 void TestDevService::paymentLifecycle_data()
@@ -747,7 +772,8 @@ void TestDevService::paymentLifecycle()
     QFETCH(QString, finalStatus);
     QFETCH(bool, grantsVip);
 
-    const QString token = signInDemo();
+    // An account without VIP time buys its first.
+    const QString token = signIn(DevService::trialEmail());
     const QJsonArray plans =
         send(QStringLiteral("GET"), QStringLiteral("plans")).json.value("data").toArray();
     QVERIFY(plans.size() >= 2);
@@ -1316,6 +1342,95 @@ void TestDevService::stateFileAtStart()
     QCOMPARE(parse(readFile(path)).value("accounts").toObject().value("sessions").toArray().size(), 1);
 }
 
+// A state file from before the demo account had VIP time (no "seed" member) is brought up to the current
+// seed where its user left it as seeded; a current file is not even rewritten.
+void TestDevService::stateOfAnEarlierSeed_data()
+{
+    QTest::addColumn<QJsonObject>("demoFields");
+    QTest::addColumn<bool>("currentSeed");
+    QTest::addColumn<bool>("demoVip");
+    QTest::addColumn<bool>("rewritten");
+
+    const QString past =
+        QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3 * 86400, Qt::UTC)
+            .toString(Qt::ISODateWithMs);
+    QTest::newRow("first seed, untouched") << QJsonObject() << false << true << true;
+    QTest::newRow("first seed, trial taken")
+        << QJsonObject{{"trial_used", true}, {"trial_expires_at", past}, {"trial_hours_total", 2}} << false
+        << false << true;
+    QTest::newRow("first seed, VIP run out")
+        << QJsonObject{{"vip_expires_at", past}} << false << false << true;
+    QTest::newRow("current seed, VIP taken away") << QJsonObject() << true << false << false;
+}
+
+void TestDevService::stateOfAnEarlierSeed()
+{
+    QFETCH(QJsonObject, demoFields);
+    QFETCH(bool, currentSeed);
+    QFETCH(bool, demoVip);
+    QFETCH(bool, rewritten);
+
+    auto account = [](int id, const QString &email, const QJsonObject &fields) {
+        QJsonObject json{{"id", id},
+                         {"email", email},
+                         {"password", DevService::demoPassword()},
+                         {"name", "Mirevo"},
+                         {"status", "active"},
+                         {"vip_expires_at", QJsonValue::Null},
+                         {"trial_used", false},
+                         {"trial_expires_at", QJsonValue::Null},
+                         {"trial_hours_total", 0},
+                         {"vip_trial_used", false},
+                         {"created_at", "2025-01-01T00:00:00.000Z"}};
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            json.insert(it.key(), it.value());
+        return json;
+    };
+    QJsonArray accounts{account(1, DevService::demoEmail(), demoFields)};
+    QJsonObject accountArea{{"sessions", QJsonArray()}};
+    if (currentSeed) {
+        accounts.append(account(2, DevService::trialEmail(), {}));
+        accountArea.insert("seed", 2);
+    }
+    accountArea.insert("accounts", accounts);
+    const QByteArray content =
+        QJsonDocument(QJsonObject{{"version", 1},
+                                  {"accounts", accountArea},
+                                  {"payments", QJsonObject{{"payments", QJsonArray()}}}})
+            .toJson(QJsonDocument::Compact);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("service.json"));
+    QVERIFY(writeFile(path, content));
+
+    DevService restarted;
+    QVERIFY(restarted.start({QStringLiteral("--state"), path}));
+    QTRY_VERIFY(restarted.output().count(QLatin1Char('\n')) >= 2);
+    const QString said = restarted.output().section(QLatin1Char('\n'), 1, 1);
+    QVERIFY2(said.startsWith(QLatin1String("state: restored")), qPrintable(said));
+    QCOMPARE(said.contains(QLatin1String("brought up to the current demo seed")), rewritten);
+    QCOMPARE(readFile(path) != content, rewritten);
+
+    for (const QString &email : {DevService::demoEmail(), DevService::trialEmail()}) {
+        const Answer login =
+            post(restarted.baseUrl() + QStringLiteral("auth/login"),
+                 {{"email", email}, {"password", DevService::demoPassword()}, {"device_id", "d"}});
+        QCOMPARE(login.status, 200);
+        const QJsonObject user = login.json.value("data").toObject();
+        QCOMPARE(user.value("is_vip").toBool(), email == DevService::demoEmail() && demoVip);
+        // What its user made of the demo account stays.
+        if (email == DevService::demoEmail()) {
+            QCOMPARE(user.value("trial_used"), QJsonValue(demoFields.value("trial_used").toBool(false)));
+            if (demoFields.contains("vip_expires_at"))
+                QCOMPARE(
+                    QDateTime::fromString(user.value("vip_expires_at").toString(), Qt::ISODate),
+                    QDateTime::fromString(demoFields.value("vip_expires_at").toString(), Qt::ISODateWithMs));
+        }
+    }
+    // The sign-ins changed the state: the file holds them now, and the current seed.
+    QTRY_VERIFY(readFile(path) != content);
+    QCOMPARE(parse(readFile(path)).value("accounts").toObject().value("seed").toInt(), 2);
+}
+
 void TestDevService::stateAcrossRestarts()
 {
     QTemporaryDir folder;
@@ -1363,7 +1478,7 @@ void TestDevService::stateAcrossRestarts()
 
     QVERIFY(restarted.restart());
     QTRY_VERIFY(
-        restarted.output().contains(QStringLiteral("state: restored 2 accounts, 3 tokens and 1 orders")));
+        restarted.output().contains(QStringLiteral("state: restored 3 accounts, 3 tokens and 1 orders")));
 
     // The tokens still sign in as they did, and the one signed out stays out.
     const Answer keeperMe = call(QStringLiteral("GET"), QStringLiteral("auth/me"), {}, keeper);
@@ -1397,7 +1512,7 @@ void TestDevService::stateAcrossRestarts()
                                   {"device_id", "device-n"}},
                                  {});
     QCOMPARE(newcomer.status, 201);
-    QCOMPARE(newcomer.json.value("data").toObject().value("id").toInt(), 3);
+    QCOMPARE(newcomer.json.value("data").toObject().value("id").toInt(), 4);
     QVERIFY(newcomer.json.value("token").toString() != keeper);
 }
 

@@ -7,7 +7,8 @@
 namespace Standin {
 
 // The mixed listener: each connection goes to v2ray's socks inbound when its first byte is 0x05
-// (SOCKS5), else to its http inbound; the bytes are counted in each direction.
+// (SOCKS5), else to its http inbound; the bytes are counted in each direction. A side is read only while
+// the other has room to send, so a slow reader slows its sender instead of filling the relay's memory.
 class MixedRelay : public QObject
 {
     Q_OBJECT
