@@ -12,6 +12,7 @@
 #include <QNetworkRequest>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <memory>
 
 namespace Tavorin::Api::Network {
@@ -163,6 +164,12 @@ QUrl HttpClient::buildUrl(const QString &endpoint, const QMap<QString, QString> 
     return url;
 }
 
+bool HttpClient::isHeaderSafe(const QString &value)
+{
+    return std::all_of(value.begin(), value.end(),
+                       [](QChar c) { return c.unicode() >= 0x21 && c.unicode() <= 0x7E; });
+}
+
 QNetworkRequest HttpClient::createRequest(const QUrl &url, bool withAuth) const
 {
     QNetworkRequest request(url);
@@ -170,6 +177,7 @@ QNetworkRequest HttpClient::createRequest(const QUrl &url, bool withAuth) const
     request.setRawHeader("Accept", "application/json");
     request.setRawHeader("X-Device-Type", "windows");
     request.setRawHeader("X-App-Version", "1.0.0");
+    // The token passed isHeaderSafe where it came in: at sign-in, registration or from the settings file.
     if (withAuth && !authToken.isEmpty())
         request.setRawHeader("Authorization", QStringLiteral("Bearer %1").arg(authToken).toUtf8());
     // The body (a password) and the token go nowhere but where they were sent: a redirect is followed

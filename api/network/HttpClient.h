@@ -47,6 +47,12 @@ public:
 
     QUrl buildUrl(const QString &endpoint, const QMap<QString, QString> &query = {}) const;
 
+    // Whether `value` may go into a request header as it is: visible ASCII only (0x21 to 0x7E). A line
+    // break would end the header and start another, or a second request; a blank or a byte beyond ASCII
+    // is read differently by every server. Every value from outside (the token above all) is checked with
+    // this where it enters the client, so that createRequest can take it as it is.
+    static bool isHeaderSafe(const QString &value);
+
     // The body inside a signed envelope ({"encrypted": true, "data": Base64, "signature": hex}) when its
     // signature holds for `secretKey`; any other body unchanged. `rejected` tells an envelope whose
     // signature does not hold.
