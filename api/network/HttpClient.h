@@ -74,6 +74,9 @@ private:
     // The client's own text for a transfer it refused itself (too large, redirected elsewhere); empty
     // for any other, which is reported with Qt's text.
     static QString refusalText(QNetworkReply *reply, const Transfer &transfer);
+    // The text of any failed transfer, for the error signal and the response alike: the refusal's, the
+    // client's own for a timeout, and Qt's (translated) for everything else, a real cancellation included.
+    static QString failureText(QNetworkReply *reply, const Transfer &transfer);
 
     QNetworkAccessManager *networkManager;
     QString authToken;
