@@ -137,6 +137,7 @@ private slots:
     void signOutSignalOrderAndGuard();
     void lateSignOutLeavesANewerSignIn_data();
     void lateSignOutLeavesANewerSignIn();
+    void lateSignOutLeavesANewerSignOutWaiting();
     void forcedDisconnection_data();
     void forcedDisconnection();
     void serverTiers_data();
@@ -547,6 +548,25 @@ void TestQmlApiAdapter::lateSignOutLeavesANewerSignIn()
     QVERIFY(api->isLoggedIn());
     api->logout();
     QTRY_VERIFY(!api->isLoggedIn());
+    QCOMPARE(dev.requests("auth/logout").size(), 2);
+}
+
+// Each sign-out owns its wait: the late answer to a sign-out that a new sign-in superseded does not end
+// the wait of the sign-out that came after that sign-in.
+void TestQmlApiAdapter::lateSignOutLeavesANewerSignOutWaiting()
+{
+    dev.scriptReply("POST", "auth/logout", 0, {}, 1000);
+    dev.scriptReply("POST", "auth/logout", 0, {}, 3000);
+    LogCapture log;
+    api->logout();
+    signIn();
+    api->logout();
+    QTRY_VERIFY(log.contains("[AuthService] 登出响应晚于新的登录"));
+    QVERIFY(api->isLoggedIn()); // the second sign-out is still waiting for its answer
+
+    api->logout();
+    QVERIFY(log.contains("正在退出登录中，忽略重复调用"));
+    QTRY_VERIFY_WITH_TIMEOUT(!api->isLoggedIn(), 10000);
     QCOMPARE(dev.requests("auth/logout").size(), 2);
 }
 
