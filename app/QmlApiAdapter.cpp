@@ -245,7 +245,7 @@ void QmlApiAdapter::handleSignedIn(bool success, const QString &message, const Q
     qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1成功:").arg(what)
                        << ApiManager::instance()->getCurrentUser().email;
     // A sign-out still waiting for the service was for the sign-in before; this one may be left at once.
-    loggingOut = false;
+    pendingSignOut = 0;
     updateUserInfo();
     qDebug().noquote() << QStringLiteral("[QmlApiAdapter] %1成功，刷新系统配置").arg(what);
     getSystemConfig();
@@ -277,15 +277,17 @@ void QmlApiAdapter::registerUser(const QString &email, const QString &password, 
 
 void QmlApiAdapter::logout()
 {
-    if (loggingOut) {
+    if (pendingSignOut != 0) {
         qDebug() << "⚠️ [QmlApiAdapter] 正在退出登录中，忽略重复调用";
         return;
     }
-    loggingOut = true;
+    const quint64 signOut = ++signOutsStarted;
+    pendingSignOut = signOut;
     qDebug() << "🔴 [QmlApiAdapter] 开始退出登录流程";
     VpnConnectionService::instance()->onUserLoggedOut();
-    ApiManager::instance()->logout([this](bool success, const QString &) {
-        loggingOut = false;
+    ApiManager::instance()->logout([this, signOut](bool success, const QString &) {
+        if (pendingSignOut == signOut)
+            pendingSignOut = 0;
         if (!success) {
             // The user signed in again before the service answered: that sign-in stays.
             qDebug() << "⚠️ [QmlApiAdapter] 退出登录的响应晚于新的登录，保留当前登录";

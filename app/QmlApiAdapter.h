@@ -131,7 +131,10 @@ private:
     int vipDays = 0;
     int freeMinutes = 120;
     bool trialUsed = false;
-    bool loggingOut = false;
+    // The sign-out waiting for the service (its number, counted from 1), 0 when none: each sign-out ends
+    // only its own wait, never that of one started after it.
+    quint64 pendingSignOut = 0;
+    quint64 signOutsStarted = 0;
     int forcedLogoutDelayMs = 1000;
 };
 

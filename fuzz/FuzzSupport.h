@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -31,11 +33,13 @@ public:
         const quint16 high = byte();
         return quint16(high << 8 | byte());
     }
-    // Up to `maxLength` bytes, as many as the next byte says.
-    QByteArray piece(int maxLength)
+    // Up to `maxLength` bytes, as many as the next byte says: a view into the input, valid while it lives,
+    // so that reading a piece allocates nothing.
+    QByteArrayView piece(int maxLength)
     {
         const int length = maxLength > 0 ? byte() % (maxLength + 1) : 0;
-        const QByteArray result = data.mid(position, length);
+        const QByteArrayView result =
+            QByteArrayView(data).sliced(position).first(std::min<qsizetype>(length, data.size() - position));
         position += result.size();
         return result;
     }

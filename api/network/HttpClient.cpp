@@ -10,8 +10,10 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <memory>
 
 namespace Tavorin::Api::Network {
@@ -40,6 +42,7 @@ QString errorName(QNetworkReply::NetworkError code)
 
 const QString redirectRefused = QStringLiteral("服务器重定向到其他地址，已拒绝");
 const QString replyTooLarge = QStringLiteral("响应数据过大");
+const QString timedOut = QStringLiteral("请求超时");
 
 } // namespace
 
@@ -48,6 +51,7 @@ struct HttpClient::Transfer
 {
     QByteArray body;
     bool tooLarge = false;
+    bool timedOut = false;
 
     // Reads what has arrived, one byte past the limit at most; false once the body is beyond it, which
     // drops the body.
@@ -163,6 +167,12 @@ QUrl HttpClient::buildUrl(const QString &endpoint, const QMap<QString, QString> 
     return url;
 }
 
+bool HttpClient::isHeaderSafe(const QString &value)
+{
+    return std::all_of(value.begin(), value.end(),
+                       [](QChar c) { return c.unicode() >= 0x21 && c.unicode() <= 0x7E; });
+}
+
 QNetworkRequest HttpClient::createRequest(const QUrl &url, bool withAuth) const
 {
     QNetworkRequest request(url);
@@ -170,12 +180,12 @@ QNetworkRequest HttpClient::createRequest(const QUrl &url, bool withAuth) const
     request.setRawHeader("Accept", "application/json");
     request.setRawHeader("X-Device-Type", "windows");
     request.setRawHeader("X-App-Version", "1.0.0");
+    // The token passed isHeaderSafe where it came in: at sign-in, registration or from the settings file.
     if (withAuth && !authToken.isEmpty())
         request.setRawHeader("Authorization", QStringLiteral("Bearer %1").arg(authToken).toUtf8());
     // The body (a password) and the token go nowhere but where they were sent: a redirect is followed
     // only within the same scheme, host and port.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    request.setTransferTimeout(timeoutMs);
     return request;
 }
 
@@ -186,6 +196,13 @@ QString HttpClient::refusalText(QNetworkReply *reply, const Transfer &transfer)
     if (reply->error() == QNetworkReply::InsecureRedirectError)
         return redirectRefused;
     return {};
+}
+
+QString HttpClient::failureText(QNetworkReply *reply, const Transfer &transfer)
+{
+    if (const QString refusal = refusalText(reply, transfer); !refusal.isEmpty())
+        return refusal;
+    return transfer.timedOut ? timedOut : reply->errorString();
 }
 
 void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
@@ -207,6 +224,23 @@ void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
         if (!transfer->take(reply))
             reply->abort();
     });
+    // The transfer timeout is the client's own: Qt ends a transfer that timed out exactly as one that was
+    // cancelled, and the user must not be told that they cancelled it. Any data moving restarts it.
+    if (timeoutMs > 0) {
+        auto *idle = new QTimer(reply);
+        idle->setSingleShot(true);
+        idle->setInterval(timeoutMs);
+        connect(idle, &QTimer::timeout, reply, [reply, transfer]() {
+            transfer->timedOut = true;
+            reply->abort();
+        });
+        const auto moved = [idle]() { idle->start(); };
+        connect(reply, &QNetworkReply::metaDataChanged, idle, moved);
+        connect(reply, &QNetworkReply::downloadProgress, idle, moved);
+        connect(reply, &QNetworkReply::uploadProgress, idle, moved);
+        connect(reply, &QNetworkReply::finished, idle, &QTimer::stop);
+        idle->start();
+    }
     connect(reply, &QNetworkReply::finished, this, [this, reply, transfer, completion]() {
         transfer->take(reply);
         handleReply(reply, *transfer, completion);
@@ -219,8 +253,7 @@ void HttpClient::send(QNetworkReply *reply, const ResponseCallback &completion)
             [this, reply, transfer](QNetworkReply::NetworkError code) {
                 if (code == QNetworkReply::NoError)
                     return;
-                const QString refusal = refusalText(reply, *transfer);
-                const QString text = refusal.isEmpty() ? reply->errorString() : refusal;
+                const QString text = failureText(reply, *transfer);
                 qWarning().noquote() << "[HttpClient] 网络错误:" << errorName(code) << text;
                 emit networkError(text);
             });
@@ -240,8 +273,9 @@ void HttpClient::handleReply(QNetworkReply *reply, const Transfer &transfer,
         response.errorMessage = refusal;
     } else if (reply->error() != QNetworkReply::NoError) {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QString text = failureText(reply, transfer);
         qWarning().noquote() << "[HttpClient] 请求失败, HTTP状态码:" << status;
-        qWarning().noquote() << "[HttpClient] 错误:" << reply->errorString();
+        qWarning().noquote() << "[HttpClient] 错误:" << text;
         qWarning().noquote() << "[HttpClient] 响应数据:" << LogRedactor::excerpt(body);
         if (status > 0) {
             response.rawData = body;
@@ -251,11 +285,11 @@ void HttpClient::handleReply(QNetworkReply *reply, const Transfer &transfer,
             // status line is a transport failure and must not pass for a success.
             if (status < 400) {
                 response.networkError = reply->error();
-                response.errorMessage = reply->errorString();
+                response.errorMessage = text;
             }
         } else {
             response.networkError = reply->error();
-            response.errorMessage = reply->errorString();
+            response.errorMessage = text;
         }
     } else {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

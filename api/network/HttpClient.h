@@ -50,6 +50,12 @@ public:
 
     QUrl buildUrl(const QString &endpoint, const QMap<QString, QString> &query = {}) const;
 
+    // Whether `value` may go into a request header as it is: visible ASCII only (0x21 to 0x7E). A line
+    // break would end the header and start another, or a second request; a blank or a byte beyond ASCII
+    // is read differently by every server. Every value from outside (the token above all) is checked with
+    // this where it enters the client, so that createRequest can take it as it is.
+    static bool isHeaderSafe(const QString &value);
+
     // The body inside a signed envelope ({"encrypted": true, "data": Base64, "signature": hex}) when its
     // signature holds for `secretKey`; any other body unchanged. `rejected` tells an envelope whose
     // signature does not hold.
@@ -73,6 +79,9 @@ private:
     // The client's own text for a transfer it refused itself (too large, redirected elsewhere); empty
     // for any other, which is reported with Qt's text.
     static QString refusalText(QNetworkReply *reply, const Transfer &transfer);
+    // The text of any failed transfer, for the error signal and the response alike: the refusal's, the
+    // client's own for a timeout, and Qt's (translated) for everything else, a real cancellation included.
+    static QString failureText(QNetworkReply *reply, const Transfer &transfer);
 
     QNetworkAccessManager *networkManager;
     QString authToken;

@@ -311,6 +311,19 @@ private:
     QList<Frame> frames;
 };
 
+// The bytes that hold the first `characters` characters of UTF-8 text: never a character cut in half, and
+// never more than four bytes (the longest character) for each, whatever the text holds.
+qsizetype headLength(const QByteArray &text, qsizetype characters)
+{
+    const qsizetype limit = std::min(text.size(), 4 * characters);
+    qsizetype seen = 0;
+    for (qsizetype i = 0; i < limit; ++i) {
+        if ((static_cast<uchar>(text.at(i)) & 0xC0) != 0x80 && seen++ == characters)
+            return i;
+    }
+    return limit;
+}
+
 } // namespace
 
 QString LogRedactor::redact(const QByteArray &body)
@@ -343,7 +356,17 @@ QString LogRedactor::redact(const QByteArray &body)
 
 QString LogRedactor::excerpt(const QByteArray &body)
 {
-    return redact(body).left(excerptLength);
+    // Only the head is logged, so only the head is read: a reply of megabytes costs what its first
+    // characters cost. The head is masked as a body cut short there, so that a secret straddling the
+    // cut is masked whole, and so is a value whose item would have been named only after it.
+    QString text = redact(body.first(headLength(body, excerptLength)));
+    if (text.size() > excerptLength) {
+        // A mask may be longer than what it replaced.
+        text.truncate(excerptLength);
+        if (text.back().isHighSurrogate())
+            text.chop(1);
+    }
+    return text;
 }
 
 } // namespace Tavorin::Api::Network

@@ -12,7 +12,8 @@ class LogRedactor
 public:
     static constexpr int excerptLength = 500;
 
-    // The body with every secret value masked, cut to excerptLength characters.
+    // The first excerptLength characters of the body with every secret value in them masked; the rest of
+    // the body is not read.
     static QString excerpt(const QByteArray &body);
     static QString redact(const QByteArray &body);
 };

@@ -1,5 +1,6 @@
 #include "api/security/TokenManager.h"
 
+#include "api/network/HttpClient.h"
 #include "api/security/CryptoUtil.h"
 #include "api/storage/LocalStorage.h"
 
@@ -21,9 +22,15 @@ TokenManager::TokenManager(QObject *parent) : QObject(parent)
 {
     LocalStorage *storage = LocalStorage::instance();
     token = storage->getString(QStringLiteral("auth_token"));
-    const QString userInfo = storage->getString(QStringLiteral("user_info"));
-    if (!userInfo.isEmpty())
+    // A settings file edited by hand or brought from elsewhere may hold anything: a token that could
+    // break the header it goes into starts the client signed out, as if no one had signed in.
+    if (!Network::HttpClient::isHeaderSafe(token)) {
+        qWarning() << "[TokenManager] 已保存的Token含有请求头不允许的字符, 按未登录处理";
+        token.clear();
+    } else if (const QString userInfo = storage->getString(QStringLiteral("user_info"));
+               !userInfo.isEmpty()) {
         currentUser = Models::User::fromJson(QJsonDocument::fromJson(userInfo.toUtf8()).object());
+    }
     deviceId = storage->getString(QStringLiteral("device_id"));
     qDebug() << "[TokenManager] 初始化完成, 已登录:" << isLoggedIn();
 }

@@ -96,7 +96,9 @@ bool AuthService::handleAuthResponse(const ApiResponse &response, const UserCall
     const QString token = Models::JsonReader::text(response.json, QStringLiteral("token"));
     const Models::User candidate =
         Models::User::fromJson(Models::JsonReader::object(response.json, QStringLiteral("data")));
-    if (token.isEmpty() || !isAcceptableUser(candidate)) {
+    // The token goes into the header of every later request: one that could break the header line is
+    // no token the client can use.
+    if (token.isEmpty() || !HttpClient::isHeaderSafe(token) || !isAcceptableUser(candidate)) {
         *message = invalidReply;
         *user = Models::User();
         if (completion)

@@ -19,7 +19,7 @@ namespace {
 QString text(Fuzz::Input &input)
 {
     const bool wide = input.byte() & 1;
-    const QByteArray raw = input.piece(48);
+    const QByteArray raw = input.piece(48).toByteArray();
     if (!wide)
         return QString::fromUtf8(raw);
     return QString(reinterpret_cast<const QChar *>(raw.constData()), raw.size() / 2);

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Fuzz::Input input(Fuzz::bytes(data, size));
     const QString passphrase = QString::fromUtf8(input.piece(40));
-    QByteArray iv = input.piece(16);
+    QByteArray iv = input.piece(16).toByteArray();
     iv = iv.leftJustified(16, '\0', true);
     const QByteArray plain = input.rest();
 

@@ -1,14 +1,39 @@
 #include "DevService.h"
 #include "LogCapture.h"
 #include "api/network/HttpClient.h"
+#include "api/storage/LocalStorage.h"
 #include "app/ApiManager.h"
 
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
 using Tavorin::Api::ApiManager;
 using Tavorin::Api::Models::User;
 using Tavorin::Api::Network::HttpClient;
+using Tavorin::Api::Storage::LocalStorage;
+
+namespace {
+const char *startFlag = "--start";
+
+// Run as a second process, a client started on the settings file the test wrote: initialises against the
+// service at `baseUrl`, waits until every request it made has been answered, and reports whether it is
+// signed in.
+int startClient(const QString &baseUrl)
+{
+    HttpClient::instance()->setBaseUrl(baseUrl);
+    bool done = false;
+    ApiManager::instance()->initialize([&done](bool) { done = true; });
+    const bool settled = QTest::qWaitFor(
+        [&done]() { return done && HttpClient::instance()->findChildren<QNetworkReply *>().isEmpty(); },
+        10000);
+    QTextStream(stdout) << (ApiManager::instance()->isLoggedIn() ? "logged-in" : "logged-out") << Qt::endl;
+    return settled ? 0 : 1;
+}
+} // namespace
 
 class TestApiManager : public QObject
 {
@@ -20,6 +45,8 @@ private slots:
     void accountRule();
     void initializeWithoutSavedSignIn();
     void initializeRestoresASavedSignIn();
+    void startsOnlyWithATokenThatFitsAHeader_data();
+    void startsOnlyWithATokenThatFitsAHeader();
 
 private:
     bool initialize();
@@ -129,5 +156,53 @@ void TestApiManager::initializeRestoresASavedSignIn()
     QVERIFY(ApiManager::instance()->isLoggedIn());
 }
 
-QTEST_GUILESS_MAIN(TestApiManager)
+void TestApiManager::startsOnlyWithATokenThatFitsAHeader_data()
+{
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<bool>("signedIn");
+    QTest::newRow("CR LF and a header of its own") << QStringLiteral("7|abc\r\nX-Injected: 1") << false;
+    QTest::newRow("a blank inside") << QStringLiteral("7|abc def") << false;
+    QTest::newRow("| - = and other visible ASCII") << QStringLiteral("7|aB3-xY_9.z~=") << true;
+}
+
+// The settings file may have been edited by hand or brought from elsewhere: a stored token that would
+// break the header line it goes into is dropped at start, before anything is sent with it.
+void TestApiManager::startsOnlyWithATokenThatFitsAHeader()
+{
+    QFETCH(QString, token);
+    QFETCH(bool, signedIn);
+    {
+        QSettings file(LocalStorage::instance()->filePath(), QSettings::IniFormat);
+        file.setValue("auth_token", token);
+        file.setValue("user_info", R"({"id":3,"email":"a@b.c"})");
+    }
+    dev.clearRequests();
+    QProcess client;
+    client.start(QCoreApplication::applicationFilePath(), {startFlag, dev.baseUrl()});
+    QVERIFY(client.waitForFinished(20000));
+    const QString errors = QString::fromUtf8(client.readAllStandardError());
+    QCOMPARE(client.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(client.readAllStandardOutput()).trimmed(),
+             signedIn ? QStringLiteral("logged-in") : QStringLiteral("logged-out"));
+    QCOMPARE(errors.count(QStringLiteral("[TokenManager] 已保存的Token")), signedIn ? 0 : 1);
+
+    QCOMPARE(dev.requests("auth/me").size(), signedIn ? 1 : 0);
+    for (const QJsonValue &request : dev.requests()) {
+        const QJsonObject headers = request.toObject().value("headers").toObject();
+        QVERIFY2(!headers.contains("x-injected"), qPrintable(QJsonDocument(headers).toJson()));
+        QVERIFY(signedIn || !headers.contains("authorization"));
+    }
+    if (signedIn)
+        QCOMPARE(dev.lastRequest("auth/me").value("headers").toObject().value("authorization").toString(),
+                 "Bearer " + token);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    if (argc > 2 && qstrcmp(argv[1], startFlag) == 0)
+        return startClient(QString::fromLocal8Bit(argv[2]));
+    TestApiManager test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_apimanager.moc"

@@ -137,6 +137,7 @@ private slots:
     void signOutSignalOrderAndGuard();
     void lateSignOutLeavesANewerSignIn_data();
     void lateSignOutLeavesANewerSignIn();
+    void lateSignOutLeavesANewerSignOutWaiting();
     void forcedDisconnection_data();
     void forcedDisconnection();
     void serverTiers_data();
@@ -550,6 +551,25 @@ void TestQmlApiAdapter::lateSignOutLeavesANewerSignIn()
     QCOMPARE(dev.requests("auth/logout").size(), 2);
 }
 
+// Each sign-out owns its wait: the late answer to a sign-out that a new sign-in superseded does not end
+// the wait of the sign-out that came after that sign-in.
+void TestQmlApiAdapter::lateSignOutLeavesANewerSignOutWaiting()
+{
+    dev.scriptReply("POST", "auth/logout", 0, {}, 1000);
+    dev.scriptReply("POST", "auth/logout", 0, {}, 3000);
+    LogCapture log;
+    api->logout();
+    signIn();
+    api->logout();
+    QTRY_VERIFY(log.contains("[AuthService] 登出响应晚于新的登录"));
+    QVERIFY(api->isLoggedIn()); // the second sign-out is still waiting for its answer
+
+    api->logout();
+    QVERIFY(log.contains("正在退出登录中，忽略重复调用"));
+    QTRY_VERIFY_WITH_TIMEOUT(!api->isLoggedIn(), 10000);
+    QCOMPARE(dev.requests("auth/logout").size(), 2);
+}
+
 void TestQmlApiAdapter::forcedDisconnection_data()
 {
     QTest::addColumn<QString>("message");
@@ -651,7 +671,7 @@ void TestQmlApiAdapter::failureSignals_data()
 {
     QTest::addColumn<QString>("method");
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("serviceSays");
+    QTest::addColumn<QString>("serviceSays"); // empty: the service answers too late
     QTest::addColumn<QString>("message");
     // What the service says reaches QML; the heartbeat operations pass on nothing of it and say their
     // own fixed text.
@@ -683,6 +703,11 @@ void TestQmlApiAdapter::failureSignals_data()
                                      << "heartbeat/stats"
                                      << "数据库不可用"
                                      << "获取统计数据失败";
+    // A request that times out says so, in the same words for every operation.
+    for (const char *path : {"servers", "plans", "orders", "announcements", "trial/status"})
+        QTest::addRow("%s, timed out", path) << "GET" << path << QString() << "请求超时";
+    QTest::newRow("heartbeat, timed out") << "POST"
+                                          << "heartbeat" << QString() << "心跳发送失败";
 }
 
 void TestQmlApiAdapter::failureSignals()
@@ -690,9 +715,16 @@ void TestQmlApiAdapter::failureSignals()
     QFETCH(QString, method);
     QFETCH(QString, path);
     QFETCH(QString, serviceSays);
-    dev.scriptReply(method, path, 500, refusal(serviceSays));
+    if (serviceSays.isEmpty()) {
+        HttpClient::instance()->setTimeoutMs(200);
+        dev.scriptReply(method, path, 0, {}, 5000);
+    } else {
+        dev.scriptReply(method, path, 500, refusal(serviceSays));
+    }
     const auto [loaded, failed] = requestOperation(api, path);
-    QVERIFY(failed->wait(5000));
+    const bool answered = failed->wait(5000);
+    HttpClient::instance()->setTimeoutMs(30000);
+    QVERIFY(answered);
     QCOMPARE(failed->count(), 1);
     QTEST(failed->at(0).at(0).toString(), "message");
     QVERIFY(loaded->isEmpty());

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -16,12 +17,13 @@ using Tavorin::Api::Network::ApiResponse;
 using Tavorin::Api::Network::HttpClient;
 
 namespace {
-enum class Failure { Refused, TimedOut };
+enum class Failure { Refused, TimedOut, Cancelled };
 } // namespace
 Q_DECLARE_METATYPE(Failure)
 
 // Qt writes the text of a failed request itself, and the screens show that text: with Qt's translations
-// installed it reads in the user's language, or in the client's Chinese where Qt has none for it.
+// installed it reads in the user's language, or in the client's Chinese where Qt has none for it. A timeout
+// is the client's own word, the same in every language: Qt would call it a cancellation.
 class TestQtTranslations : public QObject
 {
     Q_OBJECT
@@ -38,11 +40,13 @@ void TestQtTranslations::networkErrorsInTheUsersLanguage_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("zh_CN, refused") << "zh_CN" << Failure::Refused << "连接被拒绝";
-    QTest::newRow("zh_CN, timed out") << "zh_CN" << Failure::TimedOut << "操作被取消";
+    QTest::newRow("zh_CN, timed out") << "zh_CN" << Failure::TimedOut << "请求超时";
+    QTest::newRow("zh_CN, cancelled") << "zh_CN" << Failure::Cancelled << "操作被取消";
     QTest::newRow("system locale de_DE, refused") << "" << Failure::Refused << "Verbindung verweigert";
-    QTest::newRow("de_DE, timed out") << "de_DE" << Failure::TimedOut << "Operation abgebrochen";
+    QTest::newRow("de_DE, timed out") << "de_DE" << Failure::TimedOut << "请求超时";
+    QTest::newRow("de_DE, cancelled") << "de_DE" << Failure::Cancelled << "Operation abgebrochen";
     QTest::newRow("zh_HK, not shipped: zh_CN") << "zh_HK" << Failure::Refused << "连接被拒绝";
-    QTest::newRow("C locale: zh_CN") << "C" << Failure::TimedOut << "操作被取消";
+    QTest::newRow("C locale: zh_CN") << "C" << Failure::Cancelled << "操作被取消";
     QTest::newRow("en_US: Qt's English") << "en_US" << Failure::Refused << "Connection refused";
 }
 
@@ -56,7 +60,8 @@ void TestQtTranslations::networkErrorsInTheUsersLanguage()
         *QCoreApplication::instance(), locale.isEmpty() ? QLocale::system() : QLocale(locale)));
 
     // A refused connection: nothing listens on the port any more. A timeout: a server that accepts the
-    // connection and never answers.
+    // connection and never answers. A cancellation (a sign-out or quit ending a request): the same server,
+    // and the request aborted while it waits.
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost));
     const quint16 port = server.serverPort();
@@ -70,6 +75,12 @@ void TestQtTranslations::networkErrorsInTheUsersLanguage()
     std::optional<ApiResponse> seen;
     client->getWithoutAuth(QStringLiteral("system/config"),
                            [&seen](const ApiResponse &response) { seen = response; });
+    if (failure == Failure::Cancelled) {
+        QTRY_VERIFY(server.hasPendingConnections());
+        const QList<QNetworkReply *> waiting = client->findChildren<QNetworkReply *>();
+        QCOMPARE(waiting.size(), 1);
+        waiting.first()->abort();
+    }
     QTRY_VERIFY(seen.has_value());
 
     QCOMPARE(seen->getErrorMessage(), expected);

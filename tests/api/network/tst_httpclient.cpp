@@ -298,8 +298,9 @@ void TestHttpClient::transportFailureWithoutStatus()
 void TestHttpClient::transferBrokenAfterStatus_data()
 {
     QTest::addColumn<bool>("closeConnection");
-    QTest::newRow("stalls until the timeout") << false;
-    QTest::newRow("peer aborts the transfer") << true;
+    QTest::addColumn<QString>("message"); // empty: Qt's own text
+    QTest::newRow("stalls until the timeout") << false << "请求超时";
+    QTest::newRow("peer aborts the transfer") << true << QString();
 }
 
 void TestHttpClient::transferBrokenAfterStatus()
@@ -323,10 +324,16 @@ void TestHttpClient::transferBrokenAfterStatus()
     client->setBaseUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/").arg(raw.serverPort()));
     client->setTimeoutMs(300);
 
+    QFETCH(QString, message);
+    QSignalSpy errors(client, &HttpClient::networkError);
     const ApiResponse response = request("servers");
     QCOMPARE(response.statusCode, 200);
     QVERIFY(response.networkError != 0);
     QVERIFY(!response.errorMessage.isEmpty());
+    if (!message.isEmpty())
+        QCOMPARE(response.errorMessage, message);
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(0).toString(), response.errorMessage);
     QVERIFY(!response.isSuccess());
     QVERIFY(!response.getErrorMessage().isEmpty());
     QVERIFY(response.rawData.startsWith("{\"success\":true"));

@@ -1,6 +1,10 @@
 #include "api/network/LogRedactor.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+
+#include <functional>
+#include <limits>
 
 using Tavorin::Api::Network::LogRedactor;
 
@@ -12,7 +16,26 @@ private slots:
     void masksSecrets_data();
     void masksSecrets();
     void excerptIsLimited();
+    void excerptOfALargeBody_data();
+    void excerptOfALargeBody();
 };
+
+namespace {
+
+// The least time `run` takes, of a few tries: what it costs, with little of what else the machine does.
+qint64 leastNanoseconds(const std::function<void()> &run)
+{
+    qint64 least = std::numeric_limits<qint64>::max();
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        least = std::min(least, timer.nsecsElapsed());
+    }
+    return least;
+}
+
+} // namespace
 
 void TestLogRedactor::masksSecrets_data()
 {
@@ -120,6 +143,62 @@ void TestLogRedactor::excerptIsLimited()
 
     const QByteArray longBody = "{\"content\":\"" + QByteArray(2000, 'y') + "\"}";
     QCOMPARE(LogRedactor::excerpt(longBody).size(), LogRedactor::excerptLength);
+}
+
+void TestLogRedactor::excerptOfALargeBody_data()
+{
+    QTest::addColumn<QByteArray>("open"); // the body's start, before the filling text
+    QTest::addColumn<QString>("fill");    // one character, repeated up to just before the excerpt's edge
+    QTest::addColumn<QByteArray>("lead"); // what comes between the filling and the secret
+    QTest::addColumn<QByteArray>("close");
+
+    QTest::newRow("token") << QByteArray(R"({"message":")") << "a" << QByteArray(R"(","token":")")
+                           << QByteArray(R"(")");
+    QTest::newRow("item value, named after the edge")
+        << QByteArray(R"({"message":")") << "a" << QByteArray(R"(","items":[{"type":"string","value":")")
+        << QByteArray(R"(","key":"vpn_encrypt_key"}])");
+    QTest::newRow("envelope data, marked after the edge")
+        << QByteArray(R"({"signature":")") << "a" << QByteArray(R"(","data":")")
+        << QByteArray(R"(","encrypted":true)");
+    // The edge counts characters, not bytes: the Chinese text before the secret is three times as long.
+    QTest::newRow("password after Chinese text")
+        << QByteArray(R"({"message":")") << "中" << QByteArray(R"(","password":")") << QByteArray(R"(")");
+}
+
+// A reply of megabytes (a long server list, say) is logged by its head only: the head is masked, a secret
+// that straddles its edge included, and masking it costs what masking the head alone costs.
+void TestLogRedactor::excerptOfALargeBody()
+{
+    QFETCH(QByteArray, open);
+    QFETCH(QString, fill);
+    QFETCH(QByteArray, lead);
+    QFETCH(QByteArray, close);
+
+    const QByteArray secret = "SECRET-7f3a9c2e5d";
+    const qsizetype fillCount = LogRedactor::excerptLength - 10 - open.size() - lead.size();
+    const QByteArray head = open + fill.repeated(fillCount).toUtf8() + lead;
+    QByteArray body = head + secret + close + R"(,"servers":[)";
+    const QByteArray server = R"({"id":12345,"name":"香港 01","country_code":"HK","load":0.52},)";
+    body.reserve(4 * 1024 * 1024 + server.size());
+    while (body.size() < 4 * 1024 * 1024)
+        body += server;
+    body += "{}]}";
+
+    const QString excerpt = LogRedactor::excerpt(body);
+    QVERIFY(excerpt.size() <= LogRedactor::excerptLength);
+    QVERIFY2(excerpt.startsWith(QString::fromUtf8(head)), qPrintable(excerpt));
+    QVERIFY2(excerpt.contains(QStringLiteral("***")), qPrintable(excerpt));
+    for (qsizetype i = 0; i + 4 <= secret.size(); ++i)
+        QVERIFY2(!excerpt.contains(QString::fromLatin1(secret.mid(i, 4))), qPrintable(excerpt));
+
+    // The head with a few servers after it, against the whole body.
+    const QByteArray start = body.first(head.size() + 4096);
+    const qint64 startCost = leastNanoseconds([&start]() { LogRedactor::excerpt(start); });
+    const qint64 bodyCost = leastNanoseconds([&body]() { LogRedactor::excerpt(body); });
+    QVERIFY2(bodyCost < 10 * startCost + 5'000'000,
+             qPrintable(QStringLiteral("%1 µs for the whole body, %2 µs for its start")
+                            .arg(bodyCost / 1000)
+                            .arg(startCost / 1000)));
 }
 
 QTEST_GUILESS_MAIN(TestLogRedactor)

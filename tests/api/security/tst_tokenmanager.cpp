@@ -147,6 +147,15 @@ void TestTokenManager::restores_data()
                                              << "[1,2]"
                                              << "logged-out"
                                              << "";
+    // A file edited by hand: a token that would break the header it goes into is no sign-in at all.
+    QTest::newRow("token with CR LF") << "7|abc\r\nX-Injected: 1"
+                                      << R"({"id":3,"email":"a@b.c"})"
+                                      << "logged-out"
+                                      << "";
+    QTest::newRow("token with | - =") << "7|aB3-xY_9="
+                                      << R"({"id":3,"email":"a@b.c"})"
+                                      << "logged-in"
+                                      << "a@b.c";
 }
 
 void TestTokenManager::restores()

@@ -25,6 +25,8 @@ private slots:
     void loginSendsCredentialsAndStoresAcceptedUser();
     void loginRefusesReply_data();
     void loginRefusesReply();
+    void tokenMustFitAHeader_data();
+    void tokenMustFitAHeader();
     void registerBody_data();
     void registerBody();
     void logoutClearsStateWhateverTheAnswer_data();
@@ -178,6 +180,68 @@ void TestAuthService::loginRefusesReply()
     QVERIFY(Storage::LocalStorage::instance()->getString(QStringLiteral("auth_token")).isEmpty());
     QVERIFY(Storage::LocalStorage::instance()->getString(QStringLiteral("user_info")).isEmpty());
     QVERIFY(Network::HttpClient::instance()->getAuthToken().isEmpty());
+}
+
+void TestAuthService::tokenMustFitAHeader_data()
+{
+    QTest::addColumn<QString>("path"); // "auth/login" or "auth/register"
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<bool>("accepted");
+
+    const QString injected = QStringLiteral("7|abc\r\nX-Injected: 1");
+    QTest::newRow("sign-in, CR LF and a header of its own") << "auth/login" << injected << false;
+    QTest::newRow("registration, CR LF and a header of its own") << "auth/register" << injected << false;
+    QTest::newRow("sign-in, a second request after it")
+        << "auth/login" << QStringLiteral("7|abc\r\n\r\nGET /api/v1/servers HTTP/1.1\r\nX-Injected: 1")
+        << false;
+    QTest::newRow("sign-in, bare LF") << "auth/login" << QStringLiteral("7|abc\nX-Injected: 1") << false;
+    QTest::newRow("sign-in, a blank inside") << "auth/login" << QStringLiteral("7|abc def") << false;
+    QTest::newRow("sign-in, a tab") << "auth/login" << QStringLiteral("7|abc\tdef") << false;
+    QTest::newRow("sign-in, DEL") << "auth/login" << QStringLiteral("7|abc\x7f") << false;
+    QTest::newRow("sign-in, beyond ASCII") << "auth/login" << QStringLiteral("7|abc令牌") << false;
+    QTest::newRow("sign-in, | - = and other visible ASCII")
+        << "auth/login" << QStringLiteral("7|aB3-xY_9.z~+/=!#$%&'*^`") << true;
+    QTest::newRow("registration, | - =") << "auth/register" << QStringLiteral("12|Zk-Q9=") << true;
+}
+
+// The token goes into the Authorization header of every later request. One that holds a line break
+// would add header lines of its own (or a whole second request) to each of them.
+void TestAuthService::tokenMustFitAHeader()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, token);
+    QFETCH(bool, accepted);
+    const QJsonObject user{{"id", 5}, {"email", "a@b.c"}};
+    dev.scriptReply(
+        QStringLiteral("POST"), path, 200,
+        ServiceTest::json({{"success", true}, {"message", "ok"}, {"token", token}, {"data", user}}));
+
+    ServiceTest::Outcome<Models::User> answer;
+    if (path == QLatin1String("auth/login"))
+        AuthService::instance()->login(QStringLiteral("a@b.c"), QStringLiteral("pw"), answer.completion());
+    else
+        AuthService::instance()->registerUser(QStringLiteral("a@b.c"), QStringLiteral("pw"),
+                                              QStringLiteral("n"), QString(), answer.completion());
+    QVERIFY(answer.wait());
+    QCOMPARE(answer.ok, accepted);
+    QCOMPARE(answer.message, accepted ? QStringLiteral("ok") : QStringLiteral("响应数据无效"));
+    QCOMPARE(Security::TokenManager::instance()->isLoggedIn(), accepted);
+    const QString saved = accepted ? token : QString();
+    QCOMPARE(Storage::LocalStorage::instance()->getString(QStringLiteral("auth_token")), saved);
+    QCOMPARE(Network::HttpClient::instance()->getAuthToken(), saved);
+
+    // The next authorised request reaches the service as one request with the headers the client sets.
+    ServiceTest::Outcome<Models::User> me;
+    AuthService::instance()->refreshCurrentUser(me.completion());
+    QVERIFY(me.wait());
+    QStringList paths;
+    for (const QJsonValue &request : dev.requests())
+        paths << request.toObject().value("path").toString();
+    QCOMPARE(paths, (QStringList{path, "auth/me"}));
+    const QJsonObject request = dev.lastRequest(QStringLiteral("auth/me"));
+    QVERIFY2(!request.value("headers").toObject().contains("x-injected"),
+             qPrintable(QJsonDocument(request).toJson()));
+    QCOMPARE(ServiceTest::header(request, "authorization"), accepted ? "Bearer " + token : QString());
 }
 
 void TestAuthService::registerBody_data()
