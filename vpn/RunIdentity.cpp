@@ -6,7 +6,7 @@
 
 #if defined(Q_OS_WIN)
 #include <windows.h>
-#else
+#elif defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
 #include <sys/types.h>
