@@ -9,7 +9,6 @@
 #elif defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
-#include <sys/types.h>
 #endif
 
 namespace Tavorin::Api::Vpn {
