@@ -218,7 +218,7 @@ V2RayCore::V2RayCore(QObject *parent)
     readinessDeadline->setInterval(readinessLimitMs);
     connect(readinessDeadline, &QTimer::timeout, this, &V2RayCore::onReadinessLimitReached);
     probeTimer->setSingleShot(true);
-    probeTimer->setInterval(readinessProbeTimeoutMs);
+    probeTimer->setInterval(probeTimeoutMs);
     connect(probeTimer, &QTimer::timeout, this, &V2RayCore::retryReadiness);
     // The controller and the mixed listener are on this machine: no proxy setting may stand between.
     controllerClient->setProxy(QNetworkProxy::NoProxy);
@@ -677,8 +677,8 @@ void V2RayCore::updateTrafficStats()
     if (!running || trafficReply)
         return;
     trafficReply = readController(&V2RayCore::onTrafficReply);
-    // Given up well before the next tick; a core that is merely busy answers within this.
-    QTimer::singleShot(controllerPollTimeoutMs, trafficReply, &QNetworkReply::abort);
+    // Given up well before the next tick.
+    QTimer::singleShot(probeTimeoutMs, trafficReply, &QNetworkReply::abort);
 }
 
 void V2RayCore::onTrafficReply(QNetworkReply *reply)

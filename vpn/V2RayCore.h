@@ -31,12 +31,12 @@ public:
     // How long a started core may take before it answers; the clock starts with its process.
     static constexpr int readinessLimitMs = 10000;
     static constexpr int readinessPollIntervalMs = 5;
-    // One probe of the controller or of the mixed listener gives up after this long.
-    static constexpr int readinessProbeTimeoutMs = 1000;
+    // One probe of the controller (for readiness, or a traffic read) or of the mixed listener gives up
+    // after this long; a core that is merely busy answers within it.
+    static constexpr int probeTimeoutMs = 1000;
     static constexpr int trafficIntervalMs = 2000;
-    // A traffic read of the controller gives up after this long; so many given up or refused in a
-    // row end the run: with the product's figures a hung core is noticed within some 7 s.
-    static constexpr int controllerPollTimeoutDefaultMs = 1000;
+    // So many traffic reads given up or refused in a row end the run: with the product's figures a
+    // hung core is noticed within some 7 s.
     static constexpr int unansweredPollLimit = 3;
 
     explicit V2RayCore(QObject *parent);
@@ -74,7 +74,6 @@ public:
     void setReadinessPolling(int intervalMs, int limitMs);
     void setTrafficInterval(int milliseconds);
     void setStopTimeoutMs(int milliseconds) { stopTimeoutMs = milliseconds; }
-    void setControllerPollTimeoutMs(int milliseconds) { controllerPollTimeoutMs = milliseconds; }
 
 signals:
     void connected();
@@ -141,7 +140,6 @@ private:
     // Every poll is started with its own delay (the first at once), so the interval lives here.
     int pollIntervalMs = readinessPollIntervalMs;
     int stopTimeoutMs = 2000;
-    int controllerPollTimeoutMs = controllerPollTimeoutDefaultMs;
     int unansweredPolls = 0;
 };
 
