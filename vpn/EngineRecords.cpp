@@ -12,12 +12,28 @@ namespace {
 // The owner's process id, kept for the records of earlier versions, which name nothing else.
 const QString owner = QStringLiteral("owner");
 const QString run = QStringLiteral("run");
+
+// The run that wrote a record; empty for an earlier version's, which names only its process id.
+QString runOf(const QJsonObject &record)
+{
+    return record.value(run).toString();
+}
+
+bool isOwn(const QJsonObject &record)
+{
+    return !record.isEmpty() && runOf(record) == RunIdentity::current();
+}
 } // namespace
 
 const QString EngineRecords::systemProxy = QStringLiteral("engine_system_proxy");
 const QString EngineRecords::core = QStringLiteral("engine_core");
 const QString EngineRecords::tunnel = QStringLiteral("engine_tunnel");
 const QString EngineRecords::adapter = QStringLiteral("engine_adapter");
+
+QStringList EngineRecords::keys()
+{
+    return {systemProxy, adapter, tunnel, core};
+}
 
 void EngineRecords::write(const QString &key, QJsonObject record)
 {
@@ -44,16 +60,6 @@ void EngineRecords::clearTaken(const QString &key, const QJsonObject &record)
     const QJsonObject stored = read(key);
     if (!stored.isEmpty() && stored == record)
         Storage::LocalStorage::instance()->remove(key);
-}
-
-QString EngineRecords::runOf(const QJsonObject &record)
-{
-    return record.value(run).toString();
-}
-
-bool EngineRecords::isOwn(const QJsonObject &record)
-{
-    return !record.isEmpty() && runOf(record) == RunIdentity::current();
 }
 
 bool EngineRecords::fromEndedRun(const QJsonObject &record)

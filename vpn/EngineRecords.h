@@ -21,6 +21,8 @@ public:
     static const QString tunnel;
     // What was set on the tunnel's adapter: {"address", "dns", "routes"}.
     static const QString adapter;
+    // All four.
+    static QStringList keys();
 
     // Stores `record` under `key`, marked as this run's own.
     static void write(const QString &key, QJsonObject record);
@@ -31,12 +33,8 @@ public:
     // Takes out the record under `key` when it is still `record`, the one that was taken back.
     static void clearTaken(const QString &key, const QJsonObject &record);
 
-    // Written by this run.
-    static bool isOwn(const QJsonObject &record);
     // Left by a run that has ended: what it names is nobody's any more.
     static bool fromEndedRun(const QJsonObject &record);
-    // The run that wrote a record; empty for an earlier version's, which names only its process id.
-    static QString runOf(const QJsonObject &record);
 };
 
 } // namespace Tavorin::Api::Vpn

@@ -23,11 +23,6 @@ const QString tag = QStringLiteral("[EngineRecovery]");
 const QString configFolderKey = QStringLiteral("configFolder");
 constexpr int processPollMs = 100;
 
-QStringList recordKeys()
-{
-    return {EngineRecords::systemProxy, EngineRecords::adapter, EngineRecords::tunnel, EngineRecords::core};
-}
-
 // Only a configuration folder of the client's own making is removed, whatever the record says: a
 // link or a junction planted in its place leads elsewhere, and removing through it would remove
 // what it leads to.
@@ -270,7 +265,7 @@ QStringList EngineRecovery::endedRunsFolders()
     if (root.isEmpty())
         return {};
     QStringList kept;
-    for (const QString &key : recordKeys())
+    for (const QString &key : EngineRecords::keys())
         kept.append(EngineRecords::read(key).value(configFolderKey).toString());
     QStringList ended;
     const QFileInfoList entries = QDir(root).entryInfoList({QStringLiteral("tavorin-*")},

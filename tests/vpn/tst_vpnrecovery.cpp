@@ -186,12 +186,6 @@ private:
     QString err;
 };
 
-// A function, not a constant: the keys are constants of another file, set up in an order of its own.
-QStringList recordKeys()
-{
-    return {EngineRecords::systemProxy, EngineRecords::core, EngineRecords::tunnel, EngineRecords::adapter};
-}
-
 // The settings file as it is now on disk: the children write it.
 QString settingsPath()
 {
@@ -283,8 +277,8 @@ private slots:
     void linkedFolderIsNotFollowed();
     void taskListRows_data();
     void taskListRows();
-    void unreadableTaskListKeepsTheRecord();
-    void cancelledConnectLeavesTheEarlierRunsRecord();
+    void unsettledCoreRecordStays_data();
+    void unsettledCoreRecordStays();
     void hangingCommandDoesNotHoldUpTheStart();
 
 private:
@@ -304,7 +298,7 @@ void TestVpnRecovery::init()
 {
     StandinState::reset();
     QSettings file(settingsPath(), QSettings::IniFormat);
-    for (const QString &key : recordKeys())
+    for (const QString &key : EngineRecords::keys())
         file.remove(key);
 }
 
@@ -400,7 +394,7 @@ void TestVpnRecovery::killedWhileConnected()
     QVERIFY(record(EngineRecords::core).value("pid").toInteger() > 0);
     QVERIFY(fresh.quit());
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
-    for (const QString &key : recordKeys())
+    for (const QString &key : EngineRecords::keys())
         QCOMPARE(record(key), QJsonObject());
     QCOMPARE(VpnTest::engineLeftovers(), QStringList());
 
@@ -424,7 +418,7 @@ void TestVpnRecovery::aLiveRunKeepsWhatIsItsOwn()
     const QString folder = record(EngineRecords::core).value("configFolder").toString();
     QVERIFY(QDir(folder).exists());
     QMap<QString, QJsonObject> records;
-    for (const QString &key : recordKeys())
+    for (const QString &key : EngineRecords::keys())
         records.insert(key, record(key));
     const qsizetype before = StandinState::commandLog().size();
 
@@ -436,7 +430,7 @@ void TestVpnRecovery::aLiveRunKeepsWhatIsItsOwn()
     QVERIFY(alive(core));
     QVERIFY(QDir(folder).exists());
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
-    for (const QString &key : recordKeys())
+    for (const QString &key : EngineRecords::keys())
         QCOMPARE(record(key), records.value(key));
     QVERIFY(first.quit());
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
@@ -632,38 +626,40 @@ void TestVpnRecovery::taskListRows()
     QCOMPARE(EngineRecovery::taskListShows(answer, 4242, "xray.exe"), shows);
 }
 
-// A task list that cannot be read after the kill says nothing about the process: its record stays,
-// to be tried again at the next start.
-void TestVpnRecovery::unreadableTaskListKeepsTheRecord()
+// A core record that the repair could not settle stays, to be tried again at the next start: a task
+// list that cannot be read after the kill says nothing about the process, and a connect taken back
+// while the repair still waits for a command ends only what is its own.
+void TestVpnRecovery::unsettledCoreRecordStays_data()
 {
+    QTest::addColumn<QString>("link"); // what the fresh start connects to: "-" nothing
+    QTest::addColumn<bool>("killed");  // whether the repair got as far as ending the process
+    QTest::newRow("task list unreadable after the kill") << "-" << true;
+    QTest::newRow("connect taken back while the task list hangs") << "cancelled" << false;
+}
+
+void TestVpnRecovery::unsettledCoreRecordStays()
+{
+    QFETCH(QString, link);
+    QFETCH(bool, killed);
     Program core("xray.exe");
     QVERIFY(core.running());
     const qint64 pid = core.pid();
     plantEndedRun(EngineRecords::core, {{"pid", pid}, {"image", "xray.exe"}});
-    StandinState::failCommand("tasklist", 1, {}, 100, 1);
+    QStringList arguments{startFlag, link};
+    if (killed) {
+        StandinState::failCommand("tasklist", 1, {}, 100, 1);
+    } else {
+        StandinState::hangCommand("tasklist", 2);
+        arguments << "1000";
+    }
 
-    Child fresh({startFlag, "-"});
+    Child fresh(arguments);
     QVERIFY(fresh.said("recovered"));
     QVERIFY(fresh.quit());
-    QVERIFY(indexOf(StandinState::commandLog(), {"taskkill", "/F", "/PID", QString::number(pid)}) >= 0);
+    QCOMPARE(indexOf(StandinState::commandLog(), {"taskkill", "/F", "/PID", QString::number(pid)}) >= 0,
+             killed);
+    QCOMPARE(core.running(), !killed);
     QCOMPARE(record(EngineRecords::core).value("pid").toInteger(), pid);
-}
-
-// A connect that is taken back while the start-up repair still waits for a command ends only what is
-// its own: the earlier run's record, which the repair could not settle, stays for the next start.
-void TestVpnRecovery::cancelledConnectLeavesTheEarlierRunsRecord()
-{
-    Program core("xray.exe");
-    QVERIFY(core.running());
-    plantEndedRun(EngineRecords::core, {{"pid", core.pid()}, {"image", "xray.exe"}});
-    StandinState::hangCommand("tasklist", 2);
-
-    Child fresh({startFlag, "cancelled", "1000"});
-    QVERIFY(fresh.said("recovering"));
-    QVERIFY(fresh.said("recovered"));
-    QVERIFY(fresh.quit());
-    QVERIFY(core.running());
-    QCOMPARE(record(EngineRecords::core).value("pid").toInteger(), core.pid());
 }
 
 // A switch-off command that hangs at start-up holds up neither the event loop nor, beyond its own
