@@ -15,6 +15,9 @@ namespace Tavorin::Api::Vpn {
 
 namespace {
 
+// Hex digits of the start's digest in a key: enough to tell runs of one id apart.
+constexpr qsizetype digestLength = 12;
+
 #if defined(Q_OS_LINUX)
 // Read whole: procfs files report no size.
 QByteArray procFile(const QString &path)
@@ -82,7 +85,7 @@ bool RunIdentity::processExists(qint64 pid)
 QString RunIdentity::keyOf(qint64 pid, const QString &start)
 {
     const QByteArray digest = QCryptographicHash::hash(start.toUtf8(), QCryptographicHash::Sha256).toHex();
-    return QStringLiteral("%1-%2").arg(pid).arg(QString::fromLatin1(digest.left(12)));
+    return QStringLiteral("%1-%2").arg(pid).arg(QString::fromLatin1(digest.left(digestLength)));
 }
 
 QString RunIdentity::current()
@@ -99,7 +102,7 @@ qint64 RunIdentity::processId(const QString &key)
     const qsizetype dash = key.indexOf(QLatin1Char('-'));
     bool ok = false;
     const qint64 pid = dash > 0 ? key.left(dash).toLongLong(&ok) : 0;
-    return ok && pid > 0 && key.size() - dash - 1 == 12 ? pid : 0;
+    return ok && pid > 0 && key.size() - dash - 1 == digestLength ? pid : 0;
 }
 
 bool RunIdentity::isAlive(const QString &key)

@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QVariant>
 
 namespace Tavorin::Api::Vpn {
 
@@ -33,10 +32,9 @@ QString setting(const QJsonObject &json, const QString &key, const QString &fall
     const QJsonValue value = json.value(key);
     if (value.isUndefined() || value.isNull() || value.isString())
         return JsonReader::text(json, key, fallback);
-    const QString shown =
-        value.isArray()    ? QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact))
-        : value.isObject() ? QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact))
-                           : value.toVariant().toString();
+    // Shown as JSON text: the value, as the only element of a list, without the list's brackets.
+    const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    const QString shown = QString::fromUtf8(wrapped.mid(1, wrapped.size() - 2));
     throw VmessParser::unsupportedText(key, shown);
 }
 
