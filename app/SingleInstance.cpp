@@ -25,10 +25,7 @@ const QByteArray done = "ok\n";
 
 SingleInstance::SingleInstance(QObject *parent) : QObject(parent) {}
 
-SingleInstance::~SingleInstance()
-{
-    delete lock;
-}
+SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::serverName(const QString &folder)
 {
@@ -47,7 +44,7 @@ QString SingleInstance::serverName(const QString &folder)
 bool SingleInstance::claim()
 {
     folder = Storage::LocalStorage::folderPath();
-    lock = new QLockFile(folder + QStringLiteral("/tavorin_instance.lock"));
+    lock = std::make_unique<QLockFile>(folder + QStringLiteral("/tavorin_instance.lock"));
     // Held for the whole run, however long: only a holder that is gone frees it.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class QLocalServer;
 class QLockFile;
 
@@ -37,7 +39,7 @@ private:
     static QString serverName(const QString &folder);
 
     QString folder;
-    QLockFile *lock = nullptr;
+    std::unique_ptr<QLockFile> lock;
     QLocalServer *server = nullptr;
     int handoverLimitMs = 3000;
 };
