@@ -251,6 +251,11 @@ void TestVpnFaults::foreignProgramOnALocalPort()
     QCOMPARE(successes.size(), 0);
     QCOMPARE(failures.size(), 1);
     QCOMPARE(foreign.state(), QProcess::Running);
+    if (protocol == QLatin1String("tcp")) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(probe.waitForConnected(2000));
+    }
     foreign.kill();
     foreign.waitForFinished();
 }
