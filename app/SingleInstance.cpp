@@ -31,8 +31,10 @@ QString SingleInstance::serverName(const QString &folder)
 {
     const QString digest = QString::fromLatin1(
         QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(24));
-#if defined(Q_OS_WIN)
-    // A pipe name is seen by the whole machine; the digest of the user's own folder keeps it theirs.
+#if defined(Q_OS_WIN) || defined(Q_OS_LINUX)
+    // A pipe name (Windows) or an abstract socket name (Linux) is seen by the whole machine; the digest
+    // of the user's own folder keeps it theirs. Neither is a path, whose length a deep home would
+    // take past what a socket's address holds.
     return QStringLiteral("mirevo-") + digest;
 #else
     // A socket file in the user's runtime folder: the temporary folder may be shared, or missing.
@@ -58,9 +60,14 @@ bool SingleInstance::claim()
 void SingleInstance::listen()
 {
     server = new QLocalServer(this);
+#if defined(Q_OS_LINUX)
+    server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+#else
     server->setSocketOptions(QLocalServer::UserAccessOption);
+#endif
     const QString name = serverName(folder);
-    // A socket left by a run that was killed: the lock shows that nobody else is listening there.
+    // A socket file left by a run that was killed (where the name is a path): the lock shows that
+    // nobody else is listening there.
     QLocalServer::removeServer(name);
     if (!server->listen(name)) {
         qWarning().noquote() << tag << "无法监听:" << server->errorString();
@@ -96,6 +103,9 @@ void SingleInstance::handOver()
     // The first client may be between taking the lock and listening: it is tried again shortly.
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
+#if defined(Q_OS_LINUX)
+        socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+#endif
         socket.connectToServer(name);
         if (socket.waitForConnected(remaining())) {
             socket.write(activate);

@@ -36,7 +36,8 @@ QMap<QString, QByteArray> settingsFiles()
     for (const QFileInfo &entry : entries) {
         QFile file(entry.absoluteFilePath());
         if (file.open(QIODevice::ReadOnly))
-            files.insert(entry.fileName(), QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
+            files.insert(entry.fileName(),
+                         QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
     }
     return files;
 }
@@ -45,10 +46,11 @@ QMap<QString, QByteArray> settingsFiles()
 class Client
 {
 public:
-    explicit Client(const DevService &dev)
+    Client(const DevService &dev, const QString &runtimeFolder)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("MIREVO_TEST_BASE_URL", dev.baseUrl());
+        environment.insert("XDG_RUNTIME_DIR", runtimeFolder);
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(clientProgram(), {DevService::demoEmail(), DevService::demoPassword()});
@@ -92,6 +94,7 @@ class TestSingleInstance : public QObject
 
 private slots:
     void initTestCase();
+    void secondStartHandsOverToTheFirst_data();
     void secondStartHandsOverToTheFirst();
 
 private:
@@ -105,9 +108,21 @@ void TestSingleInstance::initTestCase()
     QVERIFY(dev.start());
 }
 
+// The user's runtime folder may lie deep (a home on a long path): deeper than a socket's path may be.
+void TestSingleInstance::secondStartHandsOverToTheFirst_data()
+{
+    QTest::addColumn<QString>("runtimeFolder");
+    QTest::newRow("the test's runtime folder") << qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QTest::newRow("a runtime folder longer than a socket path")
+        << qEnvironmentVariable("XDG_RUNTIME_DIR") + '/' + QString(110, 'r');
+}
+
 void TestSingleInstance::secondStartHandsOverToTheFirst()
 {
-    Client first(dev);
+    QFETCH(QString, runtimeFolder);
+    QVERIFY(QDir().mkpath(runtimeFolder));
+    QFile::setPermissions(runtimeFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    Client first(dev, runtimeFolder);
     QVERIFY(first.waitFor("instance-test: connected"));
     QVERIFY(first.waitFor("instance-test: hidden"));
     const qint64 core = StandinState::corePid();
@@ -119,7 +134,7 @@ void TestSingleInstance::secondStartHandsOverToTheFirst()
     const qsizetype requests = dev.requests().size();
     const int shown = first.count("instance-test: shown");
 
-    Client second(dev);
+    Client second(dev, runtimeFolder);
     QVERIFY(second.process.waitForFinished(10000));
     QCOMPARE(second.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.process.exitCode(), 0);
