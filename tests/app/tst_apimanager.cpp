@@ -5,7 +5,6 @@
 #include "app/ApiManager.h"
 
 #include <QJsonDocument>
-#include <QNetworkReply>
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
@@ -27,9 +26,8 @@ int startClient(const QString &baseUrl)
     HttpClient::instance()->setBaseUrl(baseUrl);
     bool done = false;
     ApiManager::instance()->initialize([&done](bool) { done = true; });
-    const bool settled = QTest::qWaitFor(
-        [&done]() { return done && HttpClient::instance()->findChildren<QNetworkReply *>().isEmpty(); },
-        10000);
+    const bool settled =
+        QTest::qWaitFor([&done]() { return done && HttpClient::instance()->requestsInFlight() == 0; }, 10000);
     QTextStream(stdout) << (ApiManager::instance()->isLoggedIn() ? "logged-in" : "logged-out") << Qt::endl;
     return settled ? 0 : 1;
 }
