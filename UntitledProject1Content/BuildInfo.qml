@@ -2,8 +2,8 @@ pragma Singleton
 import QtQuick
 import UntitledProject1Content
 
-// Values fixed when the client is built: the service address the executable links (the CMake cache
-// variable MIREVO_API_BASE_URL for the client, MIREVO_DEV_SERVICE_PORT for the demo client).
+// The service address the program names: the CMake cache variable MIREVO_API_BASE_URL for the client;
+// for the demo client MIREVO_DEV_SERVICE_PORT, or the address scripts/run gives it at run time.
 QtObject {
     id: buildInfo
 

@@ -154,10 +154,8 @@ Item {
                                     spacing: 8
 
                                     OneLineText {
-                                        id: orderNumberLabel
                                         objectName: "orderNumber"
-                                        width: Math.min(orderNumberLabel.implicitWidth,
-                                                        orderLine.width - statusBadge.width - orderLine.spacing)
+                                        room: orderLine.width - statusBadge.width - orderLine.spacing
                                         fullText: card.modelData.orderNumber ? card.modelData.orderNumber : "N/A"
                                         color: Constants.textSecondary
                                         font.pixelSize: 12
@@ -176,7 +174,7 @@ Item {
                                             id: statusText
                                             objectName: "statusText"
                                             anchors.centerIn: parent
-                                            width: Math.min(statusText.implicitWidth, orderLine.width / 2 - 16)
+                                            room: orderLine.width / 2 - 16
                                             fullText: card.modelData.statusText ? card.modelData.statusText
                                                                                 : card.modelData.status ? card.modelData.status : "未知"
                                             color: Constants.textPrimary
@@ -234,9 +232,8 @@ Item {
                                 }
 
                                 OneLineText {
-                                    id: paymentLine
                                     objectName: "paymentLine"
-                                    width: Math.min(paymentLine.implicitWidth, parent.width)
+                                    room: parent.width
                                     visible: !!card.modelData.paymentMethod
                                     fullText: "支付方式: " + (card.modelData.paymentMethodText ? card.modelData.paymentMethodText
                                                                                            : card.modelData.paymentMethod)

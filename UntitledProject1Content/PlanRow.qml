@@ -60,9 +60,8 @@ Rectangle {
                 font.family: Constants.font.family
             }
             OneLineText {
-                id: daysLabel
                 objectName: "planDays"
-                width: Math.min(daysLabel.implicitWidth, contentArea.width - priceRow.width - 16)
+                room: contentArea.width - priceRow.width - 16
                 fullText: planRow.daysText
                 color: Constants.textSecondary
                 font.pixelSize: 12
@@ -78,11 +77,9 @@ Rectangle {
 
             // At most half the row, so that the plan's name keeps the other half.
             OneLineText {
-                id: priceLabel
                 objectName: "planPrice"
                 anchors.verticalCenter: parent.verticalCenter
-                width: Math.min(priceLabel.implicitWidth,
-                                contentArea.width / 2 - selectionCircle.width - priceRow.spacing)
+                room: contentArea.width / 2 - selectionCircle.width - priceRow.spacing
                 fullText: planRow.priceText
                 color: Constants.primaryVip
                 font.pixelSize: 20

@@ -692,7 +692,7 @@ Rectangle {
                                     id: flagFallbackText
                                     objectName: "flagFallbackText"
                                     anchors.centerIn: parent
-                                    width: Math.min(flagFallbackText.implicitWidth, flagBox.width - 4)
+                                    room: flagBox.width - 4
                                     horizontalAlignment: Text.AlignHCenter
                                     fullText: root.selectedServerCountryCode.length > 0 ? root.selectedServerCountryCode : "🌐"
                                     font.pixelSize: root.selectedServerCountryCode.length > 0 ? 14 : 20
@@ -717,7 +717,7 @@ Rectangle {
                         OneLineText {
                             id: serverNameLabel
                             objectName: "serverNameLabel"
-                            width: Math.min(serverNameLabel.implicitWidth, serverTextColumn.room)
+                            room: serverTextColumn.room
                             fullText: root.selectedServerName
                             color: Constants.textPrimary
                             font.bold: true
@@ -727,7 +727,7 @@ Rectangle {
                         OneLineText {
                             id: serverLatencyLabel
                             objectName: "serverLatencyLabel"
-                            width: Math.min(serverLatencyLabel.implicitWidth, serverTextColumn.room)
+                            room: serverTextColumn.room
                             fullText: root.selectedServerLatency
                             color: Constants.colorSuccess
                             font.pixelSize: 11

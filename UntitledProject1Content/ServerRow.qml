@@ -46,10 +46,9 @@ Rectangle {
 
                 // A code longer than the flag's place is cut short inside it.
                 OneLineText {
-                    id: fallbackText
                     objectName: "flagFallbackText"
                     anchors.centerIn: parent
-                    width: Math.min(fallbackText.implicitWidth, flagImage.width)
+                    room: flagImage.width
                     horizontalAlignment: Text.AlignHCenter
                     fullText: serverRow.countryCode.length > 0 ? serverRow.countryCode : "??"
                     font.pixelSize: 14

@@ -123,8 +123,7 @@ Rectangle {
                         OneLineText {
                             id: nameLabel
                             objectName: "nameLabel"
-                            width: Math.min(nameLabel.implicitWidth,
-                                            userTextColumn.room - (vipStar.visible ? vipStar.width + nameRow.spacing : 0))
+                            room: userTextColumn.room - (vipStar.visible ? vipStar.width + nameRow.spacing : 0)
                             fullText: !settingsRoot.loggedIn ? "未登录"
                                                              : (settingsRoot.name.length > 0 ? settingsRoot.name
                                                                                              : settingsRoot.email)
@@ -147,7 +146,7 @@ Rectangle {
                     OneLineText {
                         id: emailLabel
                         objectName: "emailLabel"
-                        width: Math.min(emailLabel.implicitWidth, userTextColumn.room)
+                        room: userTextColumn.room
                         fullText: settingsRoot.email
                         color: Constants.textSecondary
                         font.pixelSize: 11

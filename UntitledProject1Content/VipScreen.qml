@@ -277,10 +277,9 @@ Rectangle {
                         font.family: Constants.font.family
                     }
                     OneLineText {
-                        id: paymentPlanLine
                         objectName: "paymentPlanLine"
                         anchors.horizontalCenter: parent.horizontalCenter
-                        width: Math.min(paymentPlanLine.implicitWidth, paymentColumn.room)
+                        room: paymentColumn.room
                         fullText: vipRoot.orderedPlanName + " - ¥" + vipRoot.orderedPlanPrice
                         color: Constants.primaryVip
                         font.pixelSize: 16
