@@ -7,9 +7,9 @@
 #include <QSysInfo>
 #include <QUuid>
 
-#ifdef Q_OS_WIN
+// Both branches answer with CryptoAPI's results; the header is plain C++ and needs nothing of Windows.
 #include "api/win32/Win32Crypto.h"
-#else
+#ifndef Q_OS_WIN
 #include <openssl/evp.h>
 #endif
 
@@ -21,53 +21,37 @@ namespace Tavorin::Api::Security {
 namespace {
 constexpr int ivLength = 16;
 
-// Where the cipher stopped; each failure has its own warning.
-enum class Decryption {
-    Done,
-    NoContext,
-    KeyRefused,
-    Refused,
-};
+using Win32::DecryptResult;
 
 #ifdef Q_OS_WIN
 // CryptoAPI, as the client decrypts on Windows.
-Decryption decrypt(const QByteArray &key, const QByteArray &iv, const QByteArray &ciphertext,
-                   QByteArray &plain)
+DecryptResult decrypt(const QByteArray &key, const QByteArray &iv, const QByteArray &ciphertext,
+                      QByteArray &plain)
 {
     std::string out;
-    const Win32::DecryptResult result =
+    const DecryptResult result =
         Win32::aes256CbcDecrypt(key.toStdString(), iv.toStdString(), ciphertext.toStdString(), out);
-    switch (result) {
-    case Win32::DecryptResult::Decrypted:
-        plain = QByteArray::fromStdString(out);
-        return Decryption::Done;
-    case Win32::DecryptResult::NoProvider:
-        return Decryption::NoContext;
-    case Win32::DecryptResult::KeyRejected:
-        return Decryption::KeyRefused;
-    case Win32::DecryptResult::Rejected:
-        break;
-    }
-    return Decryption::Refused;
+    plain = QByteArray::fromStdString(out);
+    return result;
 }
 #else
-// OpenSSL stands in for CryptoAPI here, with the same padding rules: a length that is not a multiple
-// of 16 or bad PKCS#7 padding fails the final step.
+// OpenSSL stands in for CryptoAPI here, with the same results and padding rules: a length that is not a
+// multiple of 16 or bad PKCS#7 padding fails the final step.
 struct CipherContextFree
 {
     void operator()(EVP_CIPHER_CTX *context) const { EVP_CIPHER_CTX_free(context); }
 };
 
-Decryption decrypt(const QByteArray &key, const QByteArray &iv, const QByteArray &ciphertext,
-                   QByteArray &plain)
+DecryptResult decrypt(const QByteArray &key, const QByteArray &iv, const QByteArray &ciphertext,
+                      QByteArray &plain)
 {
     std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> context(EVP_CIPHER_CTX_new());
     if (!context)
-        return Decryption::NoContext;
+        return DecryptResult::NoProvider;
     if (EVP_DecryptInit_ex(context.get(), EVP_aes_256_cbc(), nullptr,
                            reinterpret_cast<const unsigned char *>(key.constData()),
                            reinterpret_cast<const unsigned char *>(iv.constData())) != 1)
-        return Decryption::KeyRefused;
+        return DecryptResult::KeyRejected;
     QByteArray buffer(ciphertext.size() + ivLength, Qt::Uninitialized);
     int written = 0;
     int finalWritten = 0;
@@ -76,10 +60,10 @@ Decryption decrypt(const QByteArray &key, const QByteArray &iv, const QByteArray
                           reinterpret_cast<const unsigned char *>(ciphertext.constData()),
                           static_cast<int>(ciphertext.size())) != 1 ||
         EVP_DecryptFinal_ex(context.get(), out + written, &finalWritten) != 1)
-        return Decryption::Refused;
+        return DecryptResult::Rejected;
     buffer.truncate(written + finalWritten);
     plain = buffer;
-    return Decryption::Done;
+    return DecryptResult::Decrypted;
 }
 #endif
 } // namespace
@@ -102,15 +86,15 @@ QByteArray CryptoUtil::aesDecrypt(const QByteArray &ivAndCiphertext, const QStri
 
     QByteArray plain;
     switch (decrypt(key, iv, ciphertext, plain)) {
-    case Decryption::Done:
+    case DecryptResult::Decrypted:
         return plain;
-    case Decryption::NoContext:
+    case DecryptResult::NoProvider:
         qWarning() << "[CryptoUtil] CryptAcquireContext失败";
         break;
-    case Decryption::KeyRefused:
+    case DecryptResult::KeyRejected:
         qWarning() << "[CryptoUtil] CryptImportKey失败";
         break;
-    case Decryption::Refused:
+    case DecryptResult::Rejected:
         qWarning() << "[CryptoUtil] CryptDecrypt失败";
         break;
     }
