@@ -194,21 +194,17 @@ Rectangle {
                             id: nameRow
                             spacing: 4
 
-                            Text {
+                            OneLineText {
                                 id: userNameLabel
                                 objectName: "userNameLabel"
 
                                 // What the pill's widest size leaves beside the avatar and the badge.
-                                readonly property real room: userInfoBox.widest - 2 * userInfoBox.inset - avatar.width
-                                                             - userRow.spacing
-                                                             - (vipStar.visible ? vipStar.implicitWidth + nameRow.spacing : 0)
-                                                             - (vipBadge.visible ? vipBadge.implicitWidth + nameRow.spacing : 0)
-
-                                width: Math.min(userNameLabel.implicitWidth, userNameLabel.room)
-                                elide: Text.ElideRight
-                                text: root.userLoggedIn ? (root.userName.length > 0 ? root.userName : root.userEmail)
-                                                        : "未登录"
-                                textFormat: Text.PlainText
+                                room: userInfoBox.widest - 2 * userInfoBox.inset - avatar.width
+                                      - userRow.spacing
+                                      - (vipStar.visible ? vipStar.implicitWidth + nameRow.spacing : 0)
+                                      - (vipBadge.visible ? vipBadge.implicitWidth + nameRow.spacing : 0)
+                                fullText: root.userLoggedIn ? (root.userName.length > 0 ? root.userName : root.userEmail)
+                                                            : "未登录"
                                 font.pixelSize: 14
                                 font.bold: true
                                 font.family: Constants.font.family

@@ -214,6 +214,21 @@ Item {
                 testCase.verifyOneLine(card, name)
         }
 
+        function test_userPill_data() {
+            return testCase.longTexts()
+        }
+
+        function test_userPill(data) {
+            const screen = testCase.open(mainScreenComponent, true)
+            screen.userLoggedIn = true
+            screen.userIsVip = true
+            screen.userName = data.text
+            testCase.settle(screen)
+            const pill = testCase.part(screen, "userInfoBox")
+            testCase.verifyHeld(pill, ["avatar"], ["avatarInitial"])
+            testCase.verifyOneLine(pill, "userNameLabel")
+        }
+
         function test_serverRows_data() {
             return testCase.longTexts()
         }
