@@ -79,10 +79,12 @@ DecryptResult aes256CbcDecrypt(const std::string &key, const std::string &iv, co
     if (!imported)
         return DecryptResult::KeyRejected;
 
-    // CBC is the provider's default for AES; both are set so that nothing depends on that default.
+    // CBC is the provider's default for AES; both are set so that nothing depends on that default. A key
+    // left with another IV would decrypt the first block wrongly and still pass the padding check.
     DWORD mode = CRYPT_MODE_CBC;
-    CryptSetKeyParam(aesKey.handle, KP_MODE, reinterpret_cast<const BYTE *>(&mode), 0);
-    CryptSetKeyParam(aesKey.handle, KP_IV, reinterpret_cast<const BYTE *>(iv.data()), 0);
+    if (!CryptSetKeyParam(aesKey.handle, KP_MODE, reinterpret_cast<const BYTE *>(&mode), 0) ||
+        !CryptSetKeyParam(aesKey.handle, KP_IV, reinterpret_cast<const BYTE *>(iv.data()), 0))
+        return DecryptResult::KeyRejected;
 
     std::string buffer = ciphertext;
     DWORD length = static_cast<DWORD>(buffer.size());
