@@ -46,10 +46,12 @@ QJsonObject document()
     QFile file(QStringLiteral(MIREVO_PLATFORM_TEST_DATA "/client-config.json"));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("missing %s", qPrintable(file.fileName()));
-    // The client's listeners on ports nothing else on the machine holds.
-    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
-    return changed(changed(root, QStringLiteral("inbounds/0/listen_port"), LocalPorts::mixed()),
-                   QStringLiteral("inbounds/1/listen_port"), LocalPorts::dns());
+    // The client's listeners, and the core's controller, on ports nothing else on the machine holds.
+    QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    root = changed(root, QStringLiteral("inbounds/0/listen_port"), LocalPorts::mixed());
+    root = changed(root, QStringLiteral("inbounds/1/listen_port"), LocalPorts::dns());
+    return changed(root, QStringLiteral("experimental/clash_api/external_controller"),
+                   QStringLiteral("127.0.0.1:%1").arg(LocalPorts::spare()));
 }
 
 QJsonObject changed(const QJsonObject &root, const QString &path, const QJsonValue &value)

@@ -8,7 +8,7 @@
 // is one, in smart mode), for feeding the core stand-in.
 namespace ClientConfig {
 
-// The listeners stand on LocalPorts' ports instead of the product's fixed ones.
+// The listeners and the controller stand on LocalPorts' ports instead of fixed ones.
 QJsonObject document();
 // `path` names a member by keys and array indexes, "outbounds/0/server_port"; an undefined value
 // removes the member.
