@@ -143,30 +143,48 @@ void AuthService::logout(const ResultCallback &completion)
 void AuthService::getCurrentUser(const UserCallback &completion)
 {
     qDebug().noquote() << "[AuthService] 获取当前用户信息";
-    HttpClient::instance()->get(QStringLiteral("auth/me"), [this, completion](const ApiResponse &response) {
-        if (!response.isSuccess()) {
-            const QString message = response.getErrorMessage();
+    const QString sentWith = TokenManager::instance()->getToken();
+    HttpClient::instance()->get(
+        QStringLiteral("auth/me"), [this, sentWith, completion](const ApiResponse &response) {
+            if (!isCurrentSignIn(sentWith)) {
+                if (completion)
+                    completion(false, signInChangedText(), Models::User());
+                qDebug().noquote() << "[AuthService] 用户信息晚于登录状态变化, 已忽略";
+                return;
+            }
+            if (!response.isSuccess()) {
+                const QString message = response.getErrorMessage();
+                if (completion)
+                    completion(false, message, Models::User());
+                qWarning().noquote() << "[AuthService] 获取用户信息失败:" << message;
+                return;
+            }
+            const Models::User user =
+                Models::User::fromJson(Models::JsonReader::object(response.json, QStringLiteral("data")));
+            // A reply without a usable user must not overwrite the stored one: that would sign the user
+            // out without a word.
+            if (!isAcceptableUser(user)) {
+                if (completion)
+                    completion(false, invalidReply, Models::User());
+                qWarning().noquote() << "[AuthService] 获取用户信息失败:" << invalidReply;
+                return;
+            }
+            TokenManager::instance()->saveUserInfo(user);
             if (completion)
-                completion(false, message, Models::User());
-            qWarning().noquote() << "[AuthService] 获取用户信息失败:" << message;
-            return;
-        }
-        const Models::User user =
-            Models::User::fromJson(Models::JsonReader::object(response.json, QStringLiteral("data")));
-        // A reply without a usable user must not overwrite the stored one: that would sign the user
-        // out without a word.
-        if (!isAcceptableUser(user)) {
-            if (completion)
-                completion(false, invalidReply, Models::User());
-            qWarning().noquote() << "[AuthService] 获取用户信息失败:" << invalidReply;
-            return;
-        }
-        TokenManager::instance()->saveUserInfo(user);
-        if (completion)
-            completion(true, QStringLiteral("获取成功"), user);
-        emit userInfoUpdated(user);
-        qDebug().noquote() << "[AuthService] 用户信息获取成功:" << user.email;
-    });
+                completion(true, QStringLiteral("获取成功"), user);
+            emit userInfoUpdated(user);
+            qDebug().noquote() << "[AuthService] 用户信息获取成功:" << user.email;
+        });
+}
+
+bool AuthService::isCurrentSignIn(const QString &sentWith)
+{
+    return !sentWith.isEmpty() && TokenManager::instance()->getToken() == sentWith;
+}
+
+QString AuthService::signInChangedText()
+{
+    return QStringLiteral("登录状态已变化");
 }
 
 void AuthService::refreshCurrentUser(const UserCallback &completion)

@@ -32,6 +32,11 @@ public:
 
     // The rule every reply that carries the signed-in user must pass before it is stored.
     static bool isAcceptableUser(const Models::User &user);
+    // Such a reply also applies only to the sign-in its request was sent with (`sentWith`, the token
+    // then): an answer that comes after a sign-out, or after another account signed in, is dropped
+    // with (false, signInChangedText()).
+    static bool isCurrentSignIn(const QString &sentWith);
+    static QString signInChangedText();
 
 signals:
     void loginSuccess(const Models::User &user);

@@ -110,11 +110,14 @@ void ConfigService::activateVipTrial(const UserCallback &completion)
 
 void ConfigService::activateTrial(const QString &endpoint, bool vip, const UserCallback &completion)
 {
+    const QString sentWith = TokenManager::instance()->getToken();
     HttpClient::instance()->post(
-        endpoint, QJsonObject(), [this, vip, completion](const ApiResponse &response) {
+        endpoint, QJsonObject(), [this, vip, sentWith, completion](const ApiResponse &response) {
             QString failure;
             Models::User user;
-            if (!response.isSuccess()) {
+            if (!AuthService::isCurrentSignIn(sentWith)) {
+                failure = AuthService::signInChangedText();
+            } else if (!response.isSuccess()) {
                 failure = response.getErrorMessage();
             } else {
                 user = Models::User::fromJson(JsonReader::object(response.json, QStringLiteral("data")));

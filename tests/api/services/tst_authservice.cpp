@@ -5,6 +5,7 @@
 #include "api/network/HttpClient.h"
 #include "api/security/TokenManager.h"
 #include "api/services/AuthService.h"
+#include "api/services/ConfigService.h"
 #include "api/storage/LocalStorage.h"
 
 #include <QSignalSpy>
@@ -35,6 +36,8 @@ private slots:
     void currentUserKeepsStoredUserOnBadReply_data();
     void currentUserKeepsStoredUserOnBadReply();
     void currentUserUnauthorized();
+    void userReplyForAnEndedSignInIsDropped_data();
+    void userReplyForAnEndedSignInIsDropped();
     void logsNoPassword();
 
 private:
@@ -435,6 +438,66 @@ void TestAuthService::currentUserUnauthorized()
     QCOMPARE(events, (QStringList{"authenticationRequired", "completion"}));
     // Signing out on an expired token is the caller's decision, not this service's.
     QVERIFY(Security::TokenManager::instance()->isLoggedIn());
+}
+
+void TestAuthService::userReplyForAnEndedSignInIsDropped_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("otherAccountSignsIn");
+    for (const char *path : {"auth/me", "trial/activate-free", "trial/activate-vip"}) {
+        QTest::addRow("%s, then signed out", path) << QString::fromLatin1(path) << false;
+        QTest::addRow("%s, then another account", path) << QString::fromLatin1(path) << true;
+    }
+}
+
+// A slow answer about the account that signed out must neither come back into the settings file nor
+// become the user of the account that signed in since.
+void TestAuthService::userReplyForAnEndedSignInIsDropped()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, otherAccountSignsIn);
+    dev.control(QStringLiteral("POST"), QStringLiteral("users"),
+                {{"email", DevService::demoEmail()}, {"trial_used", false}, {"vip_trial_used", false}});
+    QVERIFY(ServiceTest::signIn());
+    const bool get = path == QLatin1String("auth/me");
+    dev.scriptReply(get ? QStringLiteral("GET") : QStringLiteral("POST"), path, 0, {}, 600);
+
+    QSignalSpy updated(AuthService::instance(), &AuthService::userInfoUpdated);
+    QSignalSpy activated(Services::ConfigService::instance(), &Services::ConfigService::trialActivated);
+    ServiceTest::Outcome<Models::User> late;
+    if (get)
+        AuthService::instance()->refreshCurrentUser(late.completion());
+    else if (path.endsWith(QLatin1String("vip")))
+        Services::ConfigService::instance()->activateVipTrial(late.completion());
+    else
+        Services::ConfigService::instance()->activateFreeTrial(late.completion());
+
+    ServiceTest::Outcome<> signOut;
+    AuthService::instance()->logout(signOut.completion());
+    QVERIFY(signOut.wait());
+    QVERIFY(signOut.ok);
+    if (otherAccountSignsIn) {
+        ServiceTest::Outcome<Models::User> other;
+        AuthService::instance()->login(DevService::trialEmail(), DevService::demoPassword(),
+                                       other.completion());
+        QVERIFY(other.wait());
+        QVERIFY(other.ok);
+    }
+    QVERIFY(!late.done);
+    QVERIFY(late.wait());
+
+    QVERIFY(!late.ok);
+    QCOMPARE(late.message, QStringLiteral("登录状态已变化"));
+    QCOMPARE(updated.count(), 0);
+    QCOMPARE(activated.count(), 0);
+    const QString stored = Storage::LocalStorage::instance()->getString(QStringLiteral("user_info"));
+    if (otherAccountSignsIn) {
+        QCOMPARE(Security::TokenManager::instance()->getCurrentUser().email, DevService::trialEmail());
+        QVERIFY2(!stored.contains(DevService::demoEmail()), qPrintable(stored));
+    } else {
+        QVERIFY(!Security::TokenManager::instance()->isLoggedIn());
+        QCOMPARE(stored, QString());
+    }
 }
 
 void TestAuthService::logsNoPassword()
