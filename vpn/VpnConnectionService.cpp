@@ -15,8 +15,11 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
+
+#include <memory>
 
 namespace Tavorin::Api::Services {
 
@@ -81,14 +84,41 @@ void VpnConnectionService::onApplicationQuitting()
 void VpnConnectionService::waitForRequests(QDeadlineTimer deadline)
 {
     Network::HttpClient *client = Network::HttpClient::instance();
-    if (client->requestsInFlight() == 0 || deadline.hasExpired() || !QCoreApplication::instance() ||
-        QCoreApplication::closingDown())
+    if (client->requestsInFlight() == 0)
         return;
     QEventLoop loop;
     QObject::connect(client, &Network::HttpClient::allRequestsFinished, &loop, &QEventLoop::quit);
+    runUntilQuit(loop, deadline);
+}
+
+void VpnConnectionService::runUntilQuit(QEventLoop &loop, QDeadlineTimer deadline)
+{
+    if (deadline.hasExpired() || !QCoreApplication::instance() || QCoreApplication::closingDown())
+        return;
     QTimer::singleShot(deadline.remainingTime(), &loop, &QEventLoop::quit);
     // Nothing the user does may start anything new meanwhile; answers, timers and processes go on.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// The wait ends with the goodbye's own answer. Waiting for every request instead sat out the whole
+// limit whenever the service itself ended the connection (a device forced off, a trial run out): the
+// teardown then runs inside that heartbeat answer's handling, which is in flight until it returns.
+void VpnConnectionService::stopHeartbeatWithGoodbye()
+{
+    auto answered = std::make_shared<bool>(false);
+    // The answer may come after the wait has given up and its loop is gone.
+    auto waiting = std::make_shared<QPointer<QEventLoop>>();
+    const bool sent = HeartbeatService::instance()->stopAutoHeartbeat(
+        [answered, waiting](bool, const Models::HeartbeatResponse &) {
+            *answered = true;
+            if (*waiting)
+                (*waiting)->quit();
+        });
+    if (!sent || *answered)
+        return;
+    QEventLoop loop;
+    *waiting = &loop;
+    runUntilQuit(loop, QDeadlineTimer(finalHeartbeatWaitMs));
 }
 
 VpnConnectionService::~VpnConnectionService()
@@ -484,13 +514,9 @@ void VpnConnectionService::disconnect()
     qDebug().noquote() << tag << "断开VPN连接";
     setState(Disconnecting);
     qDebug().noquote() << tag << "停止心跳";
-    HeartbeatService *heartbeat = HeartbeatService::instance();
-    const bool goodbyeSent = heartbeat->isRunning();
-    heartbeat->stopAutoHeartbeat();
     // The goodbye leaves before the teardown's commands block the event loop, and the service has
     // it while the connection is still standing; a slow service holds the teardown up only briefly.
-    if (goodbyeSent)
-        waitForRequests(QDeadlineTimer(finalHeartbeatWaitMs));
+    stopHeartbeatWithGoodbye();
     durationTimer->stop();
     qDebug().noquote() << tag << "停止连接时长计时, 总时长:" << formatDuration(connectionSeconds);
     stopEngine();

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+class QEventLoop;
 class QTimer;
 
 namespace Tavorin::Api::Models {
@@ -117,6 +118,9 @@ private:
     QString speedText(qint64 current, qint64 previous) const;
     // Lets the event loop run until no request of the service client is in flight, or `deadline`.
     static void waitForRequests(QDeadlineTimer deadline);
+    // Runs `loop` until it is quit or the deadline passes; not at all once the application is going.
+    static void runUntilQuit(QEventLoop &loop, QDeadlineTimer deadline);
+    static void stopHeartbeatWithGoodbye();
 
     VpnConnectionState connectionState = Disconnected;
     int connectionMode = 0;

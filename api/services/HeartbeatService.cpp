@@ -171,13 +171,14 @@ void HeartbeatService::onTimerTick()
     send(serverId, connectionStatus, uploadBytes, downloadBytes, latencyMs, {}, sent);
 }
 
-void HeartbeatService::stopAutoHeartbeat()
+bool HeartbeatService::stopAutoHeartbeat(const HeartbeatCallback &goodbyeAnswered)
 {
-    if (heartbeatTimer->isActive()) {
+    const bool running = heartbeatTimer->isActive();
+    if (running) {
         heartbeatTimer->stop();
         Sent sent;
         sent.status = disconnectedStatus;
-        send(serverId, disconnectedStatus, uploadBytes, downloadBytes, latencyMs, {}, sent);
+        send(serverId, disconnectedStatus, uploadBytes, downloadBytes, latencyMs, goodbyeAnswered, sent);
         qDebug().noquote() << "[HeartbeatService] 停止自动心跳";
     }
     serverId = 0;
@@ -185,6 +186,7 @@ void HeartbeatService::stopAutoHeartbeat()
     uploadBytes = 0;
     downloadBytes = 0;
     latencyMs = 0;
+    return running;
 }
 
 void HeartbeatService::updateTrafficStats(qint64 upload, qint64 download)

@@ -37,7 +37,9 @@ public:
                        qint64 downloadBytes, int latencyMs, const HeartbeatCallback &completion = {});
     void getStats(const HeartbeatStatsCallback &completion);
     void startAutoHeartbeat(int serverId, int intervalSeconds);
-    void stopAutoHeartbeat();
+    // While the automatic heartbeat runs, stopping it sends the goodbye ("disconnected") and returns
+    // true; `goodbyeAnswered` then runs once with the goodbye's outcome (at once when it cannot be sent).
+    bool stopAutoHeartbeat(const HeartbeatCallback &goodbyeAnswered = {});
     void updateTrafficStats(qint64 uploadBytes, qint64 downloadBytes);
     void updateLatency(int latencyMs);
 

@@ -11,6 +11,7 @@
 #include "vpn/V2RayCore.h"
 #include "vpn/VpnConnectionService.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -33,6 +34,8 @@ class TestFullStack : public QObject
 private slots:
     void initTestCase();
     void signInConnectCarryTrafficAndGetForcedOff();
+    void serviceEndsTheConnectionWithoutAStall_data();
+    void serviceEndsTheConnectionWithoutAStall();
     void noSecretReachesTheLog();
 
 private:
@@ -162,6 +165,57 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
     QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
     QCOMPARE(StandinState::environmentVariable("https_proxy"), QString());
     QCOMPARE(StandinState::winHttpProxy(), QString());
+}
+
+void TestFullStack::serviceEndsTheConnectionWithoutAStall_data()
+{
+    QTest::addColumn<bool>("deviceForcedOff"); // otherwise the trial runs out
+    QTest::newRow("device forced off") << true;
+    QTest::newRow("trial runs out") << false;
+}
+
+// The service ends the connection in a heartbeat's answer. The teardown then runs while that answer is
+// still being handled: it waits for its goodbye, not for the answer it runs in, which the window would
+// sit out frozen.
+void TestFullStack::serviceEndsTheConnectionWithoutAStall()
+{
+    QFETCH(bool, deviceForcedOff);
+    StandinState::reset();
+    dev.updateUser(QJsonObject{{"email", DevService::trialEmail()}, {"trial_hours", 2}});
+    QmlApiAdapter api;
+    QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
+    api.login(DevService::trialEmail(), DevService::demoPassword());
+    QVERIFY(signedIn.wait(5000));
+    const QString link = testServerLink(api);
+    QVERIFY(!link.isEmpty());
+    QSignalSpy connected(&api, &QmlApiAdapter::vpnConnected);
+    QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
+    QVERIFY(api.connectVpn(serverId, link, false));
+    QVERIFY2(connected.wait(10000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
+
+    VpnConnectionService *vpn = VpnConnectionService::instance();
+    QElapsedTimer teardown;
+    qint64 teardownMs = -1;
+    const QMetaObject::Connection started = connect(vpn, &VpnConnectionService::connectionStateChanged, this,
+                                                    [&](Tavorin::Api::Services::VpnConnectionState state) {
+                                                        if (state == Tavorin::Api::Services::Disconnecting)
+                                                            teardown.start();
+                                                    });
+    const QMetaObject::Connection ended =
+        connect(vpn, &VpnConnectionService::disconnected, this, [&]() { teardownMs = teardown.elapsed(); });
+    const qsizetype goodbyes = dev.goodbyes().size();
+    if (deviceForcedOff)
+        dev.setDeviceStatus(QStringLiteral("active"), true, QStringLiteral("设备已被下线"));
+    else
+        dev.updateUser(QJsonObject{{"email", DevService::trialEmail()}, {"trial_hours", 0}});
+    QTRY_VERIFY_WITH_TIMEOUT(teardownMs >= 0, 5000);
+    disconnect(started);
+    disconnect(ended);
+    dev.setDeviceStatus(QStringLiteral("active"), false, QString());
+
+    QVERIFY2(teardownMs < 1500, qPrintable(QStringLiteral("the teardown took %1 ms").arg(teardownMs)));
+    QTRY_VERIFY_WITH_TIMEOUT(dev.goodbyes().size() > goodbyes, 5000);
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
 }
 
 // Every secret the client handles on the way from signing in to a running connection, with values of
