@@ -41,6 +41,8 @@ private slots:
 private:
     // The link of the local vmess server as the server list hands it to the screens; empty when absent.
     QString testServerLink(QmlApiAdapter &api) const;
+    // Connects `api` to the local vmess server; empty once connected, otherwise what went wrong.
+    QString connectToTestServer(QmlApiAdapter &api, const QString &link) const;
 
     DevService dev;
     VmessTestServer vmess;
@@ -87,6 +89,17 @@ QString TestFullStack::testServerLink(QmlApiAdapter &api) const
         if (entry.toMap().value("id").toInt() == serverId)
             return entry.toMap().value("vmessLink").toString();
     }
+    return {};
+}
+
+QString TestFullStack::connectToTestServer(QmlApiAdapter &api, const QString &link) const
+{
+    QSignalSpy connected(&api, &QmlApiAdapter::vpnConnected);
+    QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
+    if (!api.connectVpn(serverId, link, false))
+        return QStringLiteral("connectVpn refused");
+    if (!connected.wait(10000))
+        return failed.isEmpty() ? QStringLiteral("not connected in 10 s") : failed.at(0).at(1).toString();
     return {};
 }
 
@@ -188,10 +201,8 @@ void TestFullStack::serviceEndsTheConnectionWithoutAStall()
     QVERIFY(signedIn.wait(5000));
     const QString link = testServerLink(api);
     QVERIFY(!link.isEmpty());
-    QSignalSpy connected(&api, &QmlApiAdapter::vpnConnected);
-    QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
-    QVERIFY(api.connectVpn(serverId, link, false));
-    QVERIFY2(connected.wait(10000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
+    const QString connectProblem = connectToTestServer(api, link);
+    QVERIFY2(connectProblem.isEmpty(), qPrintable(connectProblem));
 
     VpnConnectionService *vpn = VpnConnectionService::instance();
     QElapsedTimer teardown;
@@ -245,10 +256,8 @@ void TestFullStack::noSecretReachesTheLog()
     const QString link = testServerLink(api);
     QVERIFY(!link.isEmpty());
 
-    QSignalSpy connected(&api, &QmlApiAdapter::vpnConnected);
-    QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
-    QVERIFY(api.connectVpn(serverId, link, false));
-    QVERIFY2(connected.wait(10000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
+    const QString connectProblem = connectToTestServer(api, link);
+    QVERIFY2(connectProblem.isEmpty(), qPrintable(connectProblem));
     QSignalSpy disconnected(&api, &QmlApiAdapter::vpnDisconnected);
     api.disconnectVpn();
     QVERIFY(!disconnected.isEmpty() || disconnected.wait(5000));
