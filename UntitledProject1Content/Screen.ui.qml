@@ -87,6 +87,12 @@ Rectangle {
             console.log("❌ 免费体验激活失败:", message)
             root.trialActivating = false
         }
+        // A list asked for while signed out was refused, and nothing else asks on the main screen:
+        // after a sign-in or a registration it asks again, so a server is chosen for the connect button.
+        function onLoginSuccess() {
+            if (root.selectedServerId === -1)
+                API.getServers()
+        }
         function onUserInfoChanged() {
             console.log("🔄 用户信息已更新")
             console.log("  VIP状态:", API.isVip)

@@ -114,6 +114,9 @@ Item {
             compare(pageNames(), ["mainScreenWrapper"])
             compare(Dev.requests("auth/login").length, 1)
             compare(findChild(shownPage(), "userNameLabel").text, shownName(Dev.demoEmail))
+            // The list the main screen asked for while signed out was refused; signed in, it has a
+            // server to connect to without a visit to the server list.
+            tryVerify(() => testCase.app.currentServerId > 0, 5000, "a server chosen after signing in")
         }
 
         function test_signOutFromSettings() {
