@@ -2,6 +2,8 @@
 
 #include "api/network/ApiResponse.h"
 #include "api/network/HttpClient.h"
+#include "api/security/TokenManager.h"
+#include "api/services/AuthService.h"
 
 #include <QDebug>
 
@@ -9,6 +11,7 @@ namespace Tavorin::Api::Services {
 
 using Network::ApiResponse;
 using Network::HttpClient;
+using Security::TokenManager;
 
 OrderService *OrderService::instance()
 {
@@ -30,9 +33,17 @@ void OrderService::getOrders(int page, int perPage, const OrderPageCallback &com
     QMap<QString, QString> query;
     query.insert(QStringLiteral("page"), QString::number(page));
     query.insert(QStringLiteral("per_page"), QString::number(perPage));
+    // The orders of an account that has signed out since are no one's to see now.
+    const QString sentWith = TokenManager::instance()->getToken();
     HttpClient::instance()->get(
         QStringLiteral("orders"),
-        [this, page, completion](const ApiResponse &response) {
+        [this, page, sentWith, completion](const ApiResponse &response) {
+            if (!AuthService::isCurrentSignIn(sentWith)) {
+                if (completion)
+                    completion(false, AuthService::signInChangedText(), Models::OrderListResponse());
+                qDebug().noquote() << "[OrderService] 订单列表晚于登录状态变化, 已忽略";
+                return;
+            }
             if (!response.isSuccess()) {
                 const QString message = response.getErrorMessage();
                 if (completion)

@@ -6,6 +6,7 @@
 #include "api/security/TokenManager.h"
 #include "api/services/AuthService.h"
 #include "api/services/ConfigService.h"
+#include "api/services/OrderService.h"
 #include "api/storage/LocalStorage.h"
 
 #include <QSignalSpy>
@@ -36,8 +37,8 @@ private slots:
     void currentUserKeepsStoredUserOnBadReply_data();
     void currentUserKeepsStoredUserOnBadReply();
     void currentUserUnauthorized();
-    void userReplyForAnEndedSignInIsDropped_data();
-    void userReplyForAnEndedSignInIsDropped();
+    void replyForAnEndedSignInIsDropped_data();
+    void replyForAnEndedSignInIsDropped();
     void logsNoPassword();
 
 private:
@@ -440,37 +441,46 @@ void TestAuthService::currentUserUnauthorized()
     QVERIFY(Security::TokenManager::instance()->isLoggedIn());
 }
 
-void TestAuthService::userReplyForAnEndedSignInIsDropped_data()
+void TestAuthService::replyForAnEndedSignInIsDropped_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("otherAccountSignsIn");
-    for (const char *path : {"auth/me", "trial/activate-free", "trial/activate-vip"}) {
+    for (const char *path : {"auth/me", "trial/activate-free", "trial/activate-vip", "orders"}) {
         QTest::addRow("%s, then signed out", path) << QString::fromLatin1(path) << false;
         QTest::addRow("%s, then another account", path) << QString::fromLatin1(path) << true;
     }
 }
 
-// A slow answer about the account that signed out must neither come back into the settings file nor
-// become the user of the account that signed in since.
-void TestAuthService::userReplyForAnEndedSignInIsDropped()
+// A slow answer about the account that signed out must neither come back into the settings file nor be
+// taken as the user or the orders of the account that signed in since.
+void TestAuthService::replyForAnEndedSignInIsDropped()
 {
     QFETCH(QString, path);
     QFETCH(bool, otherAccountSignsIn);
     dev.control(QStringLiteral("POST"), QStringLiteral("users"),
                 {{"email", DevService::demoEmail()}, {"trial_used", false}, {"vip_trial_used", false}});
+    dev.addOrders(2);
     QVERIFY(ServiceTest::signIn());
-    const bool get = path == QLatin1String("auth/me");
+    const bool get = path == QLatin1String("auth/me") || path == QLatin1String("orders");
     dev.scriptReply(get ? QStringLiteral("GET") : QStringLiteral("POST"), path, 0, {}, 600);
 
     QSignalSpy updated(AuthService::instance(), &AuthService::userInfoUpdated);
     QSignalSpy activated(Services::ConfigService::instance(), &Services::ConfigService::trialActivated);
-    ServiceTest::Outcome<Models::User> late;
-    if (get)
-        AuthService::instance()->refreshCurrentUser(late.completion());
-    else if (path.endsWith(QLatin1String("vip")))
-        Services::ConfigService::instance()->activateVipTrial(late.completion());
+    QSignalSpy orders(Services::OrderService::instance(), &Services::OrderService::ordersUpdated);
+    ServiceTest::Outcome<> late;
+    const auto lateUser = [finish = late.completion()](bool ok, const QString &message,
+                                                       const Models::User &) { finish(ok, message); };
+    if (path == QLatin1String("auth/me"))
+        AuthService::instance()->refreshCurrentUser(lateUser);
+    else if (path == QLatin1String("trial/activate-vip"))
+        Services::ConfigService::instance()->activateVipTrial(lateUser);
+    else if (path == QLatin1String("trial/activate-free"))
+        Services::ConfigService::instance()->activateFreeTrial(lateUser);
     else
-        Services::ConfigService::instance()->activateFreeTrial(late.completion());
+        Services::OrderService::instance()->getAllOrders(
+            [finish = late.completion()](bool ok, const QString &message, const QList<Models::Order> &) {
+                finish(ok, message);
+            });
 
     ServiceTest::Outcome<> signOut;
     AuthService::instance()->logout(signOut.completion());
@@ -490,6 +500,7 @@ void TestAuthService::userReplyForAnEndedSignInIsDropped()
     QCOMPARE(late.message, QStringLiteral("登录状态已变化"));
     QCOMPARE(updated.count(), 0);
     QCOMPARE(activated.count(), 0);
+    QCOMPARE(orders.count(), 0);
     const QString stored = Storage::LocalStorage::instance()->getString(QStringLiteral("user_info"));
     if (otherAccountSignsIn) {
         QCOMPARE(Security::TokenManager::instance()->getCurrentUser().email, DevService::trialEmail());
