@@ -5,7 +5,7 @@
 #include <QFile>
 
 #if defined(Q_OS_WIN)
-#include <windows.h>
+#include "api/win32/Win32System.h"
 #elif defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
@@ -34,22 +34,9 @@ QString RunIdentity::startOf(qint64 pid)
     if (pid <= 0)
         return {};
 #if defined(Q_OS_WIN)
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-    if (!process)
-        return {};
-    FILETIME created{};
-    FILETIME exited{};
-    FILETIME kernel{};
-    FILETIME user{};
-    // A process that has ended lives on as an object while anyone holds a handle to it: not alive.
-    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    const bool known = ::GetProcessTimes(process, &created, &exited, &kernel, &user) != 0;
-    ::CloseHandle(process);
-    if (!running || !known)
-        return {};
     // The creation time is wall-clock time: no two runs share it, across reboots too.
-    const quint64 ticks = (quint64(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-    return QString::number(ticks);
+    const std::optional<std::uint64_t> created = Win32::processCreationTime(static_cast<std::uint32_t>(pid));
+    return created ? QString::number(*created) : QString();
 #elif defined(Q_OS_LINUX)
     const QByteArray stat = procFile(QStringLiteral("/proc/%1/stat").arg(pid));
     // The program name in parentheses may hold blanks and parentheses of its own: the fields that

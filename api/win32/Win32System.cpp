@@ -35,6 +35,26 @@ std::optional<std::wstring> systemDirectory()
     return folder;
 }
 
+std::optional<std::uint64_t> processCreationTime(std::uint32_t pid)
+{
+    // The wait below needs SYNCHRONIZE: without it every wait fails, and every process, this one
+    // included, would look ended.
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
+    if (!process)
+        return std::nullopt;
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    // A process that has ended lives on as an object while anyone holds a handle to it: not running.
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    const bool known = GetProcessTimes(process, &created, &exited, &kernel, &user) != FALSE;
+    CloseHandle(process);
+    if (!running || !known)
+        return std::nullopt;
+    return (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
 namespace {
 
 // The SID of the user the process runs as, copied out of its token.

@@ -14,6 +14,10 @@ std::optional<std::uint32_t> volumeSerial();
 // program of the same name in the application's folder or the current folder is never picked instead.
 std::optional<std::wstring> systemDirectory();
 
+// When the process `pid` was created (FILETIME ticks: 100 ns since 1601, wall-clock time, so no two runs
+// share it, across reboots too), while it runs; none for a process that has ended or cannot be opened.
+std::optional<std::uint64_t> processCreationTime(std::uint32_t pid);
+
 // Gives an existing folder or file a DACL of one entry, full access for the user this process runs as,
 // and stops it inheriting the entries of the folder above. A folder's entry is inherited by what is
 // created in it later. False when the path is missing or the DACL cannot be set.

@@ -367,6 +367,31 @@ void consoleEvents()
     ConsoleEvents::uninstall();
 }
 
+// The run identity rests on this: a process that runs has its creation time, one that has ended none.
+void processTimes()
+{
+    const std::optional<std::uint64_t> own = processCreationTime(GetCurrentProcessId());
+    report(own.has_value() && *own > 0, "this process, running, has its creation time");
+    report(processCreationTime(GetCurrentProcessId()) == own, "the creation time is the same at every look");
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    std::wstring command = L"cmd.exe /c exit 0";
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &child)) {
+        report(false, "a child that has ended has no creation time", "cannot start cmd.exe");
+        return;
+    }
+    const bool ended = WaitForSingleObject(child.hProcess, 10000) == WAIT_OBJECT_0;
+    // Our handle keeps the ended child's object, and its id, alive: it must still count as ended.
+    report(ended && !processCreationTime(child.dwProcessId).has_value(),
+           "a child that has ended has no creation time");
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    report(!processCreationTime(0).has_value(), "process id 0 has no creation time");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -380,6 +405,7 @@ int main(int argc, char **argv)
     volume();
     systemFolder();
     ownerOnly();
+    processTimes();
     consoleEvents();
     std::printf("wine: %d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
