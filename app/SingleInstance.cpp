@@ -2,6 +2,7 @@
 
 #include "api/storage/LocalStorage.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDebug>
@@ -49,12 +50,44 @@ bool SingleInstance::claim()
     lock = std::make_unique<QLockFile>(folder + QStringLiteral("/tavorin_instance.lock"));
     // Held for the whole run, however long: only a holder that is gone frees it.
     lock->setStaleLockTime(0);
-    if (lock->tryLock(0)) {
-        listen();
-        return true;
+    const QDeadlineTimer deadline(takeoverLimitMs);
+    bool announced = false;
+    for (;;) {
+        if (lock->tryLock(0)) {
+            listen();
+            return true;
+        }
+        const bool held = lock->error() == QLockFile::LockFailedError;
+        if (held && !announced) {
+            qDebug().noquote() << tag << "客户端已在运行, 显示它的窗口";
+            announced = true;
+        }
+        switch (askToShow(int(qMin<qint64>(answerLimitMs, qMax<qint64>(1, deadline.remainingTime()))))) {
+        case Answer::Shown:
+            return false;
+        case Answer::Silent:
+            // Taken but never answered: the first client hangs, and a second one must not run all the same.
+            qWarning().noquote() << tag << "运行中的客户端没有应答";
+            return false;
+        case Answer::NotListening:
+            break;
+        }
+        if (!held) {
+            // No lock file can be made (the settings folder cannot be created or written), so nobody
+            // holds one: the client runs, as it does with settings it cannot keep. One started the same
+            // way would have answered above.
+            qWarning().noquote() << tag << "无法创建锁文件, 照常启动:" << folder;
+            listen();
+            return true;
+        }
+        // The holder is starting and not listening yet, or leaving and listening no more: this start
+        // takes over once the lock is free.
+        if (deadline.hasExpired()) {
+            qWarning().noquote() << tag << "运行中的客户端没有应答";
+            return false;
+        }
+        QThread::msleep(50);
     }
-    handOver();
-    return false;
 }
 
 void SingleInstance::listen()
@@ -73,6 +106,9 @@ void SingleInstance::listen()
         qWarning().noquote() << tag << "无法监听:" << server->errorString();
         return;
     }
+    // A client that is leaving shows no window again: a start meanwhile waits for the lock instead,
+    // and runs once this one has gone.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, server, &QLocalServer::close);
     connect(server, &QLocalServer::newConnection, this, [this]() {
         while (QLocalSocket *socket = server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -90,36 +126,29 @@ void SingleInstance::listen()
     });
 }
 
-void SingleInstance::handOver()
+SingleInstance::Answer SingleInstance::askToShow(int limitMs) const
 {
-    qDebug().noquote() << tag << "客户端已在运行, 显示它的窗口";
 #if defined(Q_OS_WIN)
     // Windows lets only the foreground process give the foreground away: this one, just started.
     ::AllowSetForegroundWindow(ASFW_ANY);
 #endif
-    const QString name = serverName(folder);
-    const QDeadlineTimer deadline(handoverLimitMs);
+    const QDeadlineTimer deadline(limitMs);
     const auto remaining = [&deadline]() { return int(qMax<qint64>(1, deadline.remainingTime())); };
-    // The first client may be between taking the lock and listening: it is tried again shortly.
-    while (!deadline.hasExpired()) {
-        QLocalSocket socket;
+    QLocalSocket socket;
 #if defined(Q_OS_LINUX)
-        socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
 #endif
-        socket.connectToServer(name);
-        if (socket.waitForConnected(remaining())) {
-            socket.write(activate);
-            socket.flush();
-            while (!socket.canReadLine() && socket.waitForReadyRead(remaining())) {
-            }
-            if (socket.canReadLine())
-                return;
-            // Taken but never answered: the first client hangs, and a second one must not run all the same.
-            break;
-        }
-        QThread::msleep(50);
+    socket.connectToServer(serverName(folder));
+    if (!socket.waitForConnected(remaining()))
+        return Answer::NotListening;
+    socket.write(activate);
+    socket.flush();
+    while (!socket.canReadLine() && socket.waitForReadyRead(remaining())) {
     }
-    qWarning().noquote() << tag << "运行中的客户端没有应答";
+    if (socket.canReadLine())
+        return Answer::Shown;
+    // Closed on this start without a word: the client is leaving.
+    return socket.state() == QLocalSocket::ConnectedState ? Answer::Silent : Answer::NotListening;
 }
 
 } // namespace Tavorin::Api

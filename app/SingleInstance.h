@@ -26,22 +26,27 @@ public:
     // it has been asked to show its window, and this process should end.
     bool claim();
 
-    // Seam: how long a second start tries to reach the first.
-    void setHandoverLimitMs(int milliseconds) { handoverLimitMs = milliseconds; }
-
 signals:
     // Another start of the client asked for the window.
     void activationRequested();
 
 private:
+    enum class Answer { Shown, Silent, NotListening };
+
     void listen();
-    void handOver();
+    Answer askToShow(int limitMs) const;
     static QString serverName(const QString &folder);
+
+    // How long a client that has taken the request may take to answer it.
+    static constexpr int answerLimitMs = 3000;
+    // How long a second start waits for a holder of the lock that does not listen: one that is still
+    // starting, or one that is leaving and may take its connection down first (the goodbye, the
+    // proxy's and the core's stops).
+    static constexpr int takeoverLimitMs = 15000;
 
     QString folder;
     std::unique_ptr<QLockFile> lock;
     QLocalServer *server = nullptr;
-    int handoverLimitMs = 3000;
 };
 
 } // namespace Tavorin::Api

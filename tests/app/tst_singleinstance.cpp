@@ -96,6 +96,8 @@ private slots:
     void initTestCase();
     void secondStartHandsOverToTheFirst_data();
     void secondStartHandsOverToTheFirst();
+    void startWhileTheFirstLeavesRunsOnceItHasGone();
+    void startBesideAFrozenFirstLeaves();
 
 private:
     DevService dev;
@@ -159,6 +161,56 @@ void TestSingleInstance::secondStartHandsOverToTheFirst()
     QCOMPARE(first.process.exitCode(), 0);
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
     QVERIFY(!dev.goodbyes().isEmpty());
+}
+
+// The user closes the client and starts it again at once, while the first still takes its connection
+// down (its goodbye is answered late). The first must not show its window again and leave all the
+// same: the new start waits for it to go, and is the client then.
+void TestSingleInstance::startWhileTheFirstLeavesRunsOnceItHasGone()
+{
+    const QString runtimeFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    Client first(dev, runtimeFolder);
+    QVERIFY(first.waitFor("instance-test: connected"));
+    const int shown = first.count("instance-test: shown");
+    dev.scriptReply("POST", "heartbeat", 0, {}, 1500, 0);
+    QCOMPARE(::kill(static_cast<pid_t>(first.process.processId()), SIGTERM), 0);
+    QVERIFY(first.waitFor("[TerminationSignals] 收到终止信号"));
+
+    Client second(dev, runtimeFolder);
+    QVERIFY(first.process.waitForFinished(15000));
+    QCOMPARE(first.process.exitCode(), 0);
+    QCOMPARE(first.count("instance-test: shown"), shown);
+    dev.control(QStringLiteral("POST"), QStringLiteral("script/clear"));
+    QVERIFY2(second.waitFor("instance-test: connected"), qPrintable(second.log()));
+    QCOMPARE(second.process.state(), QProcess::Running);
+
+    QCOMPARE(::kill(static_cast<pid_t>(second.process.processId()), SIGTERM), 0);
+    QVERIFY(second.process.waitForFinished(15000));
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+}
+
+// A first client that is frozen (stopped, or hung) takes the request and never answers: the new start
+// must neither wait for the lock nor run beside it, whose engine it would take for an ended run's.
+void TestSingleInstance::startBesideAFrozenFirstLeaves()
+{
+    const QString runtimeFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    Client first(dev, runtimeFolder);
+    QVERIFY(first.waitFor("instance-test: connected"));
+    const qint64 core = StandinState::corePid();
+    const auto pid = static_cast<pid_t>(first.process.processId());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+
+    Client second(dev, runtimeFolder);
+    const bool left = second.process.waitForFinished(10000);
+    ::kill(pid, SIGCONT);
+    QVERIFY(left);
+    QCOMPARE(second.process.exitCode(), 0);
+    QVERIFY2(second.log().contains("[SingleInstance] 运行中的客户端没有应答"), qPrintable(second.log()));
+    QVERIFY2(!second.log().contains("[EngineRecovery]"), qPrintable(second.log()));
+    QCOMPARE(StandinState::corePid(), core);
+
+    QCOMPARE(::kill(pid, SIGTERM), 0);
+    QVERIFY(first.process.waitForFinished(15000));
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

@@ -1,5 +1,8 @@
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -18,6 +21,8 @@ private slots:
     void endsWithMinusOneWithoutAnEntryPoint();
     void signalsEndItThroughItsQuit_data();
     void signalsEndItThroughItsQuit();
+    void runsWithoutAUsableSettingsFolder_data();
+    void runsWithoutAUsableSettingsFolder();
 
 private:
     static QString program(const QString &name)
@@ -28,6 +33,7 @@ private:
     static bool startClient(QProcess &client, QByteArray &output)
     {
         client.setProcessChannelMode(QProcess::MergedChannels);
+        output.clear();
         client.start(program("mirevo"));
         return client.waitForStarted() &&
                QTest::qWaitFor([&]() { return (output += client.readAll()).contains("应用程序启动成功！"); },
@@ -139,6 +145,49 @@ void TestStartup::signalsEndItThroughItsQuit()
     QCOMPARE(client.exitStatus(), QProcess::NormalExit);
     QCOMPARE(client.exitCode(), 0);
     QVERIFY2(output.contains("[TerminationSignals] 收到终止信号"), output.constData());
+}
+
+// The settings folder cannot be made: the client runs all the same, as it does with settings it cannot
+// keep, and is still the only one: a second start with the same folder hands over to it.
+void TestStartup::runsWithoutAUsableSettingsFolder_data()
+{
+    QTest::addColumn<QString>("dataHome");
+    QTest::addColumn<QString>("blocker"); // a file where a folder should be
+    const QString temp = QDir::tempPath();
+    QTest::newRow("a file in place of a parent folder") << temp + "/blocked/share" << temp + "/blocked";
+    QTest::newRow("a file in place of the client's folder") << temp + "/share" << temp + "/share/mirevo";
+}
+
+void TestStartup::runsWithoutAUsableSettingsFolder()
+{
+    QFETCH(QString, dataHome);
+    QFETCH(QString, blocker);
+    QVERIFY(QDir().mkpath(QFileInfo(blocker).absolutePath()));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", dataHome);
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    QByteArray output;
+    const bool up = startClient(first, output);
+    output += first.readAll();
+    QVERIFY2(up && first.state() == QProcess::Running, output.constData());
+
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.setProcessChannelMode(QProcess::MergedChannels);
+    second.start(program("mirevo"));
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(QTest::qWaitFor(
+        [&]() { return (output += first.readAll()).contains("客户端再次启动, 显示窗口"); }, 5000));
+    QCOMPARE(first.state(), QProcess::Running);
+    QCOMPARE(::kill(static_cast<pid_t>(first.processId()), SIGTERM), 0);
+    QVERIFY(first.waitForFinished(10000));
+    QVERIFY(QFile::remove(blocker));
 }
 
 QTEST_GUILESS_MAIN(TestStartup)
