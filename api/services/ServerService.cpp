@@ -29,8 +29,16 @@ QList<Models::Server> ServerService::parseServerList(const QJsonArray &array)
 {
     QList<Models::Server> servers;
     for (const QJsonValue &element : array) {
-        if (element.isObject())
-            servers.append(Models::Server::fromJson(element.toObject()));
+        if (!element.isObject())
+            continue;
+        const Models::Server server = Models::Server::fromJson(element.toObject());
+        // Nothing connects to an id of 0 or less, and the screens take -1 for "no server chosen": such an
+        // entry would show as chosen when none is, and a choice of it would give way to the default.
+        if (server.id <= 0) {
+            qWarning().noquote() << "[ServerService] 忽略无效的服务器ID:" << server.id;
+            continue;
+        }
+        servers.append(server);
     }
     return servers;
 }

@@ -111,7 +111,13 @@ void TestServerService::listReplies_data()
                        {"data", QJsonArray{QJsonObject{{"id", 3}, {"port", "8080"}, {"tls_enabled", 0}},
                                            QJsonObject{{"id", 4.0}, {"port", 8443}, {"tls_enabled", false}},
                                            QJsonObject{{"id", 5.5}, {"port", 80.5}}}}}
-        << QList<int>{3, 4, 0} << QList<int>{443, 8443, 443} << QList<bool>{true, false, true};
+        << QList<int>{3, 4} << QList<int>{443, 8443} << QList<bool>{true, false};
+    // The screens take -1 for "no server chosen", and nothing connects to an id of 0 or less.
+    QTest::newRow("ids that name no server")
+        << QJsonObject{{"success", true},
+                       {"data", QJsonArray{QJsonObject{{"id", -1}}, QJsonObject{{"id", 0}}, QJsonObject{},
+                                           QJsonObject{{"id", "6"}}, QJsonObject{{"id", 9}}}}}
+        << QList<int>{9} << QList<int>{443} << QList<bool>{true};
     QTest::newRow("no data") << QJsonObject{{"success", true}} << QList<int>{} << QList<int>{}
                              << QList<bool>{};
     QTest::newRow("data not a list") << QJsonObject{{"success", true}, {"data", QJsonObject{{"id", 1}}}}
