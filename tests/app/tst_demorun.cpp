@@ -19,11 +19,16 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <functional>
+#include <unistd.h>
 
 using Tavorin::Api::QmlApiAdapter;
 using Tavorin::Api::Network::HttpClient;
@@ -77,7 +82,8 @@ struct DemoScript
 
 // scripts/run as a person starts it, but with a run folder and stand-in state of this test's own, and the
 // development service's usual port replaced by `port`.
-void startDemo(QProcess &run, const QString &folder, quint16 port)
+void startDemo(QProcess &run, const QString &folder, quint16 port,
+               const std::function<void(QProcessEnvironment &)> &change = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("MIREVO_BUILD_DIR"), QStringLiteral(MIREVO_BUILD_DIR));
@@ -88,6 +94,8 @@ void startDemo(QProcess &run, const QString &folder, quint16 port)
     const QString sanitizer = environment.value(QStringLiteral("ASAN_OPTIONS"));
     environment.insert(QStringLiteral("ASAN_OPTIONS"),
                        sanitizer + (sanitizer.isEmpty() ? "" : ":") + QStringLiteral("detect_leaks=0"));
+    if (change)
+        change(environment);
     run.setProcessEnvironment(environment);
     run.setProcessChannelMode(QProcess::MergedChannels);
     run.start(QStringLiteral(MIREVO_SOURCE_DIR "/scripts/run"));
@@ -108,6 +116,7 @@ private slots:
     void seededAccountsStayConnected();
     void everyLineTunnelsAndTheSignInOutlivesARestart();
     void aSecondRunLeavesTheFirstAlone();
+    void ctrlCWithoutADisplayEndsTheClientInOrder();
 
 private:
     QTemporaryDir folder;
@@ -340,6 +349,49 @@ void TestDemoRun::aSecondRunLeavesTheFirstAlone()
     QVERIFY(first.waitForFinished(30000));
     console += QString::fromUtf8(first.readAll());
     QVERIFY2(console.contains(QLatin1String("demo ended (client exit status 0)")), qPrintable(console));
+}
+
+// Without a display the demo runs on a virtual one of its own. A Ctrl+C in the console reaches the
+// console's whole process group: the display must outlive the client, so that the client still ends in
+// order (under xvfb-run the X server died with it, and the client ended at once with status 1, its
+// connection and proxy left behind); afterwards the display is gone too.
+void TestDemoRun::ctrlCWithoutADisplayEndsTheClientInOrder()
+{
+    QTemporaryDir demoFolder;
+    QVERIFY(demoFolder.isValid());
+    QTcpServer otherProgram;
+    QVERIFY(otherProgram.listen(QHostAddress::LocalHost));
+    DemoScript demo;
+    QProcess &run = demo.run;
+    // A console's foreground group: the script and what it starts without a session of its own.
+    run.setChildProcessModifier([]() { ::setpgid(0, 0); });
+    startDemo(run, demoFolder.path(), otherProgram.serverPort(), [](QProcessEnvironment &environment) {
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    });
+    QVERIFY(run.waitForStarted());
+    const QString serviceLog = demoFolder.filePath(QStringLiteral("run/logs/service.log"));
+    QString console;
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (console += QString::fromUtf8(run.readAll()),
+         run.state() != QProcess::Running || readFile(serviceLog).contains("GET /api/v1/configs")),
+        qPrintable(console), 90000);
+    QVERIFY2(run.state() == QProcess::Running, qPrintable(console));
+    const QRegularExpressionMatch display =
+        QRegularExpression(QStringLiteral("DISPLAY=:(\\d+)")).match(console);
+    QVERIFY2(display.hasMatch(), qPrintable(console));
+    const QString socket = QStringLiteral("/tmp/.X11-unix/X") + display.captured(1);
+    QVERIFY(QFileInfo::exists(socket));
+
+    QCOMPARE(::kill(-static_cast<pid_t>(run.processId()), SIGINT), 0);
+    QVERIFY(run.waitForFinished(30000));
+    console += QString::fromUtf8(run.readAll());
+    QVERIFY2(console.contains(QLatin1String("demo ended (client exit status 0)")), qPrintable(console));
+    const QByteArray client = readFile(demoFolder.filePath(QStringLiteral("run/logs/client.log")));
+    QVERIFY2(client.contains("[TerminationSignals]") && !client.contains("X11 connection broke"),
+             client.right(2000).constData());
+    QVERIFY(!QFileInfo::exists(socket));
 }
 
 QTEST_MAIN(TestDemoRun)
