@@ -62,27 +62,22 @@ bool SingleInstance::claim()
             qDebug().noquote() << tag << "客户端已在运行, 显示它的窗口";
             announced = true;
         }
-        switch (askToShow(int(qMin<qint64>(answerLimitMs, qMax<qint64>(1, deadline.remainingTime()))))) {
-        case Answer::Shown:
+        const Answer answer =
+            askToShow(int(qMin<qint64>(answerLimitMs, qMax<qint64>(1, deadline.remainingTime()))));
+        if (answer == Answer::Shown)
             return false;
-        case Answer::Silent:
-            // Taken but never answered: the first client hangs, and a second one must not run all the same.
-            qWarning().noquote() << tag << "运行中的客户端没有应答";
-            return false;
-        case Answer::NotListening:
-            break;
-        }
-        if (!held) {
+        if (answer == Answer::NotListening && !held) {
             // No lock file can be made (the settings folder cannot be created or written), so nobody
             // holds one: the client runs, as it does with settings it cannot keep. One started the same
-            // way would have answered above.
+            // way would have answered.
             qWarning().noquote() << tag << "无法创建锁文件, 照常启动:" << folder;
             listen();
             return true;
         }
-        // The holder is starting and not listening yet, or leaving and listening no more: this start
-        // takes over once the lock is free.
-        if (deadline.hasExpired()) {
+        // Silent: taken but never answered, the first client hangs, and a second one must not run all the
+        // same. Not listening: the holder is starting, or leaving, and this start takes over once the lock
+        // is free, unless that takes too long.
+        if (answer == Answer::Silent || deadline.hasExpired()) {
             qWarning().noquote() << tag << "运行中的客户端没有应答";
             return false;
         }

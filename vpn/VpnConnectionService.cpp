@@ -105,19 +105,24 @@ void VpnConnectionService::runUntilQuit(QEventLoop &loop, QDeadlineTimer deadlin
 // teardown then runs inside that heartbeat answer's handling, which is in flight until it returns.
 void VpnConnectionService::stopHeartbeatWithGoodbye()
 {
-    auto answered = std::make_shared<bool>(false);
-    // The answer may come after the wait has given up and its loop is gone.
-    auto waiting = std::make_shared<QPointer<QEventLoop>>();
-    const bool sent = HeartbeatService::instance()->stopAutoHeartbeat(
-        [answered, waiting](bool, const Models::HeartbeatResponse &) {
-            *answered = true;
-            if (*waiting)
-                (*waiting)->quit();
+    // Shared with the answer, which may come at once (nothing to send it with) or after the wait has
+    // given up and its loop is gone.
+    struct Goodbye
+    {
+        bool answered = false;
+        QPointer<QEventLoop> loop;
+    };
+    auto goodbye = std::make_shared<Goodbye>();
+    const bool sent =
+        HeartbeatService::instance()->stopAutoHeartbeat([goodbye](bool, const Models::HeartbeatResponse &) {
+            goodbye->answered = true;
+            if (goodbye->loop)
+                goodbye->loop->quit();
         });
-    if (!sent || *answered)
+    if (!sent || goodbye->answered)
         return;
     QEventLoop loop;
-    *waiting = &loop;
+    goodbye->loop = &loop;
     runUntilQuit(loop, QDeadlineTimer(finalHeartbeatWaitMs));
 }
 

@@ -101,6 +101,20 @@ void startDemo(QProcess &run, const QString &folder, quint16 port,
     run.start(QStringLiteral(MIREVO_SOURCE_DIR "/scripts/run"));
 }
 
+// Waits until the demo started in `folder` is up, that is once its client has asked the service for the
+// configuration; false when it ended first. What it printed meanwhile is added to `console`.
+bool waitUntilUp(QProcess &run, const QString &folder, QString &console)
+{
+    const QString serviceLog = folder + QStringLiteral("/run/logs/service.log");
+    const bool settled = QTest::qWaitFor(
+        [&]() {
+            console += QString::fromUtf8(run.readAll());
+            return run.state() != QProcess::Running || readFile(serviceLog).contains("GET /api/v1/configs");
+        },
+        90000);
+    return settled && run.state() == QProcess::Running;
+}
+
 } // namespace
 
 // What scripts/run starts, below the window: the development service with its state file, the demo's
@@ -294,14 +308,8 @@ void TestDemoRun::aSecondRunLeavesTheFirstAlone()
     startDemo(first, demoFolder.path(), otherProgram.serverPort());
     QVERIFY(first.waitForStarted());
     const QString run = demoFolder.filePath(QStringLiteral("run"));
-    const QString serviceLog = run + QStringLiteral("/logs/service.log");
     QString console;
-    // Up once its client has asked the service for the configuration.
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        (console += QString::fromUtf8(first.readAll()),
-         first.state() != QProcess::Running || readFile(serviceLog).contains("GET /api/v1/configs")),
-        qPrintable(console), 90000);
-    QVERIFY2(first.state() == QProcess::Running, qPrintable(console));
+    QVERIFY2(waitUntilUp(first, demoFolder.path(), console), qPrintable(console));
     QVERIFY2(console.contains(QLatin1String("the client runs")), qPrintable(console));
     QVERIFY2(!console.contains(QLatin1String("Building")) && !console.contains(QLatin1String("Linking")),
              qPrintable(console));
@@ -371,13 +379,8 @@ void TestDemoRun::ctrlCWithoutADisplayEndsTheClientInOrder()
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     });
     QVERIFY(run.waitForStarted());
-    const QString serviceLog = demoFolder.filePath(QStringLiteral("run/logs/service.log"));
     QString console;
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        (console += QString::fromUtf8(run.readAll()),
-         run.state() != QProcess::Running || readFile(serviceLog).contains("GET /api/v1/configs")),
-        qPrintable(console), 90000);
-    QVERIFY2(run.state() == QProcess::Running, qPrintable(console));
+    QVERIFY2(waitUntilUp(run, demoFolder.path(), console), qPrintable(console));
     const QRegularExpressionMatch display =
         QRegularExpression(QStringLiteral("DISPLAY=:(\\d+)")).match(console);
     QVERIFY2(display.hasMatch(), qPrintable(console));
