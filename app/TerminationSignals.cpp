@@ -1,5 +1,7 @@
 #include "app/TerminationSignals.h"
 
+#include "app/ClientExit.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 
@@ -19,6 +21,7 @@ namespace Tavorin::Api {
 void TerminationSignals::quitOn(int number)
 {
     qWarning().noquote() << "[TerminationSignals] 收到终止信号" << number << ", 正常退出";
+    ClientExit::instance()->decide(QStringLiteral("终止信号 %1").arg(number));
     QCoreApplication::quit();
 }
 

@@ -1,5 +1,6 @@
 #include "api/network/LogLine.h"
 #include "app/ApiManager.h"
+#include "app/ClientExit.h"
 #include "app/QmlApiAdapter.h"
 #include "app/QtTranslations.h"
 #include "app/SingleInstance.h"
@@ -78,6 +79,8 @@ int main(int argc, char *argv[])
         qDebug() << "所有加载方式都失败了";
         return -1;
     }
+    for (QObject *root : engine.rootObjects())
+        Tavorin::Api::ClientExit::instance()->watchWindow(root);
     qDebug() << "应用程序启动成功！";
     return app.exec();
 }

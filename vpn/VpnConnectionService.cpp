@@ -91,13 +91,13 @@ void VpnConnectionService::waitForRequests(QDeadlineTimer deadline)
     runUntilQuit(loop, deadline);
 }
 
-void VpnConnectionService::runUntilQuit(QEventLoop &loop, QDeadlineTimer deadline)
+bool VpnConnectionService::runUntilQuit(QEventLoop &loop, QDeadlineTimer deadline)
 {
     if (deadline.hasExpired() || !QCoreApplication::instance() || QCoreApplication::closingDown())
-        return;
-    QTimer::singleShot(deadline.remainingTime(), &loop, &QEventLoop::quit);
+        return false;
+    QTimer::singleShot(deadline.remainingTime(), &loop, [&loop]() { loop.exit(1); });
     // Nothing the user does may start anything new meanwhile; answers, timers and processes go on.
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return loop.exec(QEventLoop::ExcludeUserInputEvents) == 0;
 }
 
 // The wait ends with the goodbye's own answer. Waiting for every request instead sat out the whole
@@ -119,11 +119,19 @@ void VpnConnectionService::stopHeartbeatWithGoodbye()
             if (goodbye->loop)
                 goodbye->loop->quit();
         });
-    if (!sent || goodbye->answered)
+    if (!sent)
         return;
-    QEventLoop loop;
-    goodbye->loop = &loop;
-    runUntilQuit(loop, QDeadlineTimer(finalHeartbeatWaitMs));
+    bool answered = goodbye->answered;
+    if (!answered) {
+        QEventLoop loop;
+        goodbye->loop = &loop;
+        answered = runUntilQuit(loop, QDeadlineTimer(finalHeartbeatWaitMs));
+    }
+    // What ended the wait: the goodbye's own answer, or the limit.
+    if (answered)
+        qDebug().noquote() << tag << "告别心跳已应答";
+    else
+        qWarning().noquote() << tag << "告别心跳未等到应答, 等待上限:" << finalHeartbeatWaitMs << "毫秒";
 }
 
 VpnConnectionService::~VpnConnectionService()
@@ -300,6 +308,17 @@ Vpn::Tun2SocksManager *VpnConnectionService::tunnelManager()
 bool VpnConnectionService::connect(int id, const QString &link)
 {
     qDebug().noquote() << tag << "尝试连接服务器:" << id;
+    if (leaving) {
+        qWarning().noquote() << tag << "客户端正在退出, 不再连接";
+        return false;
+    }
+    // A teardown that waits for its goodbye lets answers and timers run meanwhile: a connect among
+    // them would take over the attempt's state while the teardown still needs it, and the teardown
+    // would then leave the system proxy on.
+    if (connectionState == Disconnecting) {
+        qWarning().noquote() << tag << "正在断开中, 不再连接";
+        return false;
+    }
     if (attemptAlive()) {
         qDebug().noquote() << tag << "当前已连接或正在连接，先断开";
         disconnect();
@@ -613,6 +632,14 @@ void VpnConnectionService::updateUserInfo(const Models::User &user)
     vipExpiresAt = user.vipExpiresAt;
     qDebug().noquote() << tag << "用户信息已更新 - VIP:" << isVip << ", 体验时长:" << trialHoursRemaining
                        << "小时";
+}
+
+void VpnConnectionService::refuseConnections()
+{
+    if (leaving)
+        return;
+    leaving = true;
+    qDebug().noquote() << tag << "客户端正在退出, 此后不再连接";
 }
 
 void VpnConnectionService::onUserLoggedOut()

@@ -55,6 +55,9 @@ public:
 
     void updateUserInfo(const Models::User &user);
     void onUserLoggedOut();
+    // The client is leaving: from now on every connect is refused, so that nothing starts that the
+    // teardown would leave behind. For good; a client that leaves does not come back.
+    void refuseConnections();
 
     VpnConnectionState state() const { return connectionState; }
     bool isConnected() const { return connectionState == Connected; }
@@ -119,7 +122,8 @@ private:
     // Lets the event loop run until no request of the service client is in flight, or `deadline`.
     static void waitForRequests(QDeadlineTimer deadline);
     // Runs `loop` until it is quit or the deadline passes; not at all once the application is going.
-    static void runUntilQuit(QEventLoop &loop, QDeadlineTimer deadline);
+    // True when it was quit before the deadline.
+    static bool runUntilQuit(QEventLoop &loop, QDeadlineTimer deadline);
     static void stopHeartbeatWithGoodbye();
 
     VpnConnectionState connectionState = Disconnected;
@@ -157,6 +161,7 @@ private:
     // start's result reports the failure, once.
     bool startingCore = false;
     bool startingTunnel = false;
+    bool leaving = false;
     int tunnelStartDelayMs = 3000;
     // How long a disconnect, and leaving the client, may wait for the service to take the goodbye.
     static constexpr int finalHeartbeatWaitMs = 2000;

@@ -11,13 +11,13 @@
 #include "vpn/V2RayCore.h"
 #include "vpn/VpnConnectionService.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using Tavorin::Api::QmlApiAdapter;
 using Tavorin::Api::Network::HttpClient;
@@ -36,6 +36,7 @@ private slots:
     void signInConnectCarryTrafficAndGetForcedOff();
     void serviceEndsTheConnectionWithoutAStall_data();
     void serviceEndsTheConnectionWithoutAStall();
+    void goodbyeLeavesWhileTheConnectionStands();
     void noSecretReachesTheLog();
 
 private:
@@ -43,6 +44,8 @@ private:
     QString testServerLink(QmlApiAdapter &api) const;
     // Connects `api` to the local vmess server; empty once connected, otherwise what went wrong.
     QString connectToTestServer(QmlApiAdapter &api, const QString &link) const;
+    // Signs `api` in as `email` and connects it to the local vmess server; empty once connected.
+    QString signInAndConnect(QmlApiAdapter &api, const QString &email) const;
 
     DevService dev;
     VmessTestServer vmess;
@@ -83,7 +86,7 @@ QString TestFullStack::testServerLink(QmlApiAdapter &api) const
 {
     QSignalSpy servers(&api, &QmlApiAdapter::serversLoaded);
     api.getServers();
-    if (!servers.wait(5000))
+    if (!servers.wait(30000))
         return {};
     for (const QVariant &entry : servers.at(0).at(0).toList()) {
         if (entry.toMap().value("id").toInt() == serverId)
@@ -98,9 +101,21 @@ QString TestFullStack::connectToTestServer(QmlApiAdapter &api, const QString &li
     QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
     if (!api.connectVpn(serverId, link, false))
         return QStringLiteral("connectVpn refused");
-    if (!connected.wait(10000))
-        return failed.isEmpty() ? QStringLiteral("not connected in 10 s") : failed.at(0).at(1).toString();
+    if (!connected.wait(30000))
+        return failed.isEmpty() ? QStringLiteral("not connected in 30 s") : failed.at(0).at(1).toString();
     return {};
+}
+
+QString TestFullStack::signInAndConnect(QmlApiAdapter &api, const QString &email) const
+{
+    QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
+    api.login(email, DevService::demoPassword());
+    if (!signedIn.wait(30000))
+        return QStringLiteral("not signed in in 30 s");
+    const QString link = testServerLink(api);
+    if (link.isEmpty())
+        return QStringLiteral("the local vmess server is not in the list");
+    return connectToTestServer(api, link);
 }
 
 void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
@@ -111,13 +126,13 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
     QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
     QSignalSpy config(&api, &QmlApiAdapter::systemConfigLoaded);
     api.login(DevService::trialEmail(), DevService::demoPassword());
-    QVERIFY(signedIn.wait(5000));
-    QVERIFY(config.count() > 0 || config.wait(5000)); // brings the link passphrase
+    QVERIFY(signedIn.wait(30000));
+    QVERIFY(config.count() > 0 || config.wait(30000)); // brings the link passphrase
 
     // A free account connects on its trial time.
     QSignalSpy trial(&api, &QmlApiAdapter::trialActivated);
     api.activateFreeTrial();
-    QVERIFY(trial.wait(5000));
+    QVERIFY(trial.wait(30000));
     QVERIFY(api.getFreeMinutes() > 0);
 
     const QString link = testServerLink(api);
@@ -127,7 +142,7 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
     QSignalSpy failed(&api, &QmlApiAdapter::vpnConnectionFailed);
     QSignalSpy traffic(&api, &QmlApiAdapter::vpnTrafficUpdate);
     QVERIFY(api.connectVpn(serverId, link, false));
-    QVERIFY2(connected.wait(10000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
+    QVERIFY2(connected.wait(30000), failed.isEmpty() ? "" : qPrintable(failed.at(0).at(1).toString()));
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
     QCOMPARE(StandinState::environmentVariable("http_proxy"),
              QString("socks://127.0.0.1:%1").arg(LocalPorts::mixed()));
@@ -139,7 +154,7 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
         QStringLiteral("http://%1:%2/through-the-tunnel").arg(VmessTestServer::echoHost()).arg(echo.port()));
     QNetworkReply *reply = network.get(QNetworkRequest(target));
     QSignalSpy finished(reply, &QNetworkReply::finished);
-    QVERIFY(finished.wait(10000));
+    QVERIFY(finished.wait(30000));
     QVERIFY2(reply->error() == QNetworkReply::NoError, qPrintable(reply->errorString()));
     const QByteArray body = reply->readAll();
     QVERIFY(body.startsWith("hello through the tunnel"));
@@ -147,7 +162,7 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
     reply->deleteLater();
 
     // The figures grow by at least what crossed the tunnel, and the service hears them.
-    QTRY_VERIFY_WITH_TIMEOUT(!traffic.isEmpty() && traffic.last().at(1).toLongLong() >= body.size(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!traffic.isEmpty() && traffic.last().at(1).toLongLong() >= body.size(), 30000);
     const qlonglong upload = traffic.last().at(0).toLongLong();
     QVERIFY(upload >= target.path().size());
     auto heardTraffic = [this, &body]() {
@@ -161,14 +176,14 @@ void TestFullStack::signInConnectCarryTrafficAndGetForcedOff()
         }
         return false;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(heardTraffic(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(heardTraffic(), 30000);
 
     // Signed in elsewhere: the service drops the token, the next heartbeat draws a 401.
     QSignalSpy forced(&api, &QmlApiAdapter::vpnForceDisconnected);
     QSignalSpy disconnected(&api, &QmlApiAdapter::vpnDisconnected);
     dev.revokeAllTokens();
-    QVERIFY(forced.wait(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(!api.isLoggedIn() && dev.requests("auth/logout").size() == 1, 5000);
+    QVERIFY(forced.wait(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(!api.isLoggedIn() && dev.requests("auth/logout").size() == 1, 30000);
     QCOMPARE(forced.count(), 1);
     QVERIFY(forced.at(0).at(0).toString().contains("强制下线"));
     QCOMPARE(api.getUserEmail(), QString());
@@ -196,37 +211,64 @@ void TestFullStack::serviceEndsTheConnectionWithoutAStall()
     StandinState::reset();
     dev.updateUser(QJsonObject{{"email", DevService::trialEmail()}, {"trial_hours", 2}});
     QmlApiAdapter api;
-    QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
-    api.login(DevService::trialEmail(), DevService::demoPassword());
-    QVERIFY(signedIn.wait(5000));
-    const QString link = testServerLink(api);
-    QVERIFY(!link.isEmpty());
-    const QString connectProblem = connectToTestServer(api, link);
+    const QString connectProblem = signInAndConnect(api, DevService::trialEmail());
     QVERIFY2(connectProblem.isEmpty(), qPrintable(connectProblem));
 
-    VpnConnectionService *vpn = VpnConnectionService::instance();
-    QElapsedTimer teardown;
-    qint64 teardownMs = -1;
-    const QMetaObject::Connection started = connect(vpn, &VpnConnectionService::connectionStateChanged, this,
-                                                    [&](Tavorin::Api::Services::VpnConnectionState state) {
-                                                        if (state == Tavorin::Api::Services::Disconnecting)
-                                                            teardown.start();
-                                                    });
-    const QMetaObject::Connection ended =
-        connect(vpn, &VpnConnectionService::disconnected, this, [&]() { teardownMs = teardown.elapsed(); });
+    QSignalSpy disconnected(&api, &QmlApiAdapter::vpnDisconnected);
     const qsizetype goodbyes = dev.goodbyes().size();
+    LogCapture log;
     if (deviceForcedOff)
         dev.setDeviceStatus(QStringLiteral("active"), true, QStringLiteral("设备已被下线"));
     else
         dev.updateUser(QJsonObject{{"email", DevService::trialEmail()}, {"trial_hours", 0}});
-    QTRY_VERIFY_WITH_TIMEOUT(teardownMs >= 0, 5000);
-    disconnect(started);
-    disconnect(ended);
+    QVERIFY2(disconnected.wait(30000), "waiting for the service's answer to end the connection");
     dev.setDeviceStatus(QStringLiteral("active"), false, QString());
 
-    QVERIFY2(teardownMs < 1500, qPrintable(QStringLiteral("the teardown took %1 ms").arg(teardownMs)));
-    QTRY_VERIFY_WITH_TIMEOUT(dev.goodbyes().size() > goodbyes, 5000);
+    // The wait ended on the goodbye's own answer, not on its limit.
+    QVERIFY(log.contains("[VpnConnectionService] 告别心跳已应答"));
+    QVERIFY(!log.contains("[VpnConnectionService] 告别心跳未等到应答"));
+    QTRY_VERIFY_WITH_TIMEOUT(dev.goodbyes().size() > goodbyes, 30000);
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+}
+
+// The service hears the goodbye while the connection still stands: the system proxy is switched off
+// and the core ended only after it, so a goodbye that a slow network holds up never finds the user
+// cut off already, and the service's figures end where the connection did.
+void TestFullStack::goodbyeLeavesWhileTheConnectionStands()
+{
+    StandinState::reset();
+    QmlApiAdapter api;
+    const QString connectProblem = signInAndConnect(api, DevService::demoEmail());
+    QVERIFY2(connectProblem.isEmpty(), qPrintable(connectProblem));
+
+    // Every heartbeat is answered late from now on, the goodbye too: the teardown waits for it, and
+    // meanwhile a probe looks at the engine as soon as the service has the goodbye.
+    dev.scriptReply("POST", "heartbeat", 0, {}, 1000, 0);
+    const qsizetype goodbyes = dev.goodbyes().size();
+    QString proxyWhenHeard;
+    qint64 coreWhenHeard = -1;
+    bool probing = false;
+    QTimer probe;
+    probe.setInterval(20);
+    connect(&probe, &QTimer::timeout, this, [&]() {
+        if (probing || !proxyWhenHeard.isNull())
+            return;
+        probing = true;
+        if (dev.goodbyes().size() > goodbyes) {
+            proxyWhenHeard = StandinState::registryValue("ProxyEnable");
+            coreWhenHeard = StandinState::corePid();
+        }
+        probing = false;
+    });
+    probe.start();
+    api.disconnectVpn();
+    probe.stop();
+    dev.control(QStringLiteral("POST"), QStringLiteral("script/clear"));
+
+    QCOMPARE(proxyWhenHeard, QString("1"));
+    QVERIFY(coreWhenHeard > 0);
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+    QTRY_COMPARE(StandinState::corePid(), qint64(0));
 }
 
 // Every secret the client handles on the way from signing in to a running connection, with values of
@@ -245,11 +287,11 @@ void TestFullStack::noSecretReachesTheLog()
     // The configuration first, as at start-up: it teaches the client the envelope's secret.
     QSignalSpy config(&api, &QmlApiAdapter::systemConfigLoaded);
     api.getSystemConfig();
-    QVERIFY(config.wait(5000));
+    QVERIFY(config.wait(30000));
     QSignalSpy signedIn(&api, &QmlApiAdapter::loginSuccess);
     api.login(DevService::demoEmail(), password);
-    QVERIFY(signedIn.wait(5000));
-    QVERIFY(config.count() > 1 || config.wait(5000));
+    QVERIFY(signedIn.wait(30000));
+    QVERIFY(config.count() > 1 || config.wait(30000));
     const QString token = HttpClient::instance()->getAuthToken();
     QVERIFY(!token.isEmpty());
 
@@ -260,7 +302,7 @@ void TestFullStack::noSecretReachesTheLog()
     QVERIFY2(connectProblem.isEmpty(), qPrintable(connectProblem));
     QSignalSpy disconnected(&api, &QmlApiAdapter::vpnDisconnected);
     api.disconnectVpn();
-    QVERIFY(!disconnected.isEmpty() || disconnected.wait(5000));
+    QVERIFY(!disconnected.isEmpty() || disconnected.wait(30000));
     dev.setEnvelope(false, QString());
 
     // The link as it travelled (encrypted) and its tail: the connection log shows a short prefix by design.

@@ -87,6 +87,7 @@ private slots:
     void connectionEndsWithTheProgram();
     void connectElsewhereDisconnectsFirst();
     void listenerEndsTheAttemptAtOnce();
+    void connectDuringTheTeardownStartsNothing();
     void refusalWhileConnectedEndsTheConnection();
     void forcedOffOncePerEpisode();
     void trialRunningOut();
@@ -194,6 +195,30 @@ void TestVpnConnection::listenerEndsTheAttemptAtOnce()
     QVERIFY(!service()->proxyCore()->isRunning());
     QCOMPARE(StandinState::commandLog("xray.exe"), QList<QStringList>());
     QCOMPARE(StandinState::commandLog("reg"), QList<QStringList>()); // nothing to take back either
+}
+
+// The teardown lets answers and timers run while it waits for its goodbye; a connect asked for
+// meanwhile (a listener stands for it here) must neither start a core nor leave the proxy on.
+void TestVpnConnection::connectDuringTheTeardownStartsNothing()
+{
+    ServiceSpies spies;
+    QVERIFY(connectAndWait(5, spies));
+    bool accepted = true;
+    const QMetaObject::Connection reconnect =
+        connect(service(), &VpnConnectionService::connectionStateChanged, this,
+                [&accepted](Services::VpnConnectionState state) {
+                    if (state == Services::Disconnecting)
+                        accepted = service()->connect(7, VpnTest::link());
+                });
+    service()->disconnect();
+    disconnect(reconnect);
+    QVERIFY(!accepted);
+    QCOMPARE(service()->state(), Services::Disconnected);
+    QCOMPARE(spies.disconnects.size(), 1);
+    QCOMPARE(spies.failures.size(), 0);
+    QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
+    QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
+    QTRY_COMPARE(StandinState::corePid(), qint64(0));
 }
 
 void TestVpnConnection::refusalWhileConnectedEndsTheConnection()
