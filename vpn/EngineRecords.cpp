@@ -12,6 +12,7 @@ namespace {
 // The owner's process id, kept for the records of earlier versions, which name nothing else.
 const QString owner = QStringLiteral("owner");
 const QString run = QStringLiteral("run");
+const QString processRun = QStringLiteral("processRun");
 
 // The run that wrote a record; empty for an earlier version's, which names only its process id.
 QString runOf(const QJsonObject &record)
@@ -60,6 +61,21 @@ void EngineRecords::clearTaken(const QString &key, const QJsonObject &record)
     const QJsonObject stored = read(key);
     if (!stored.isEmpty() && stored == record)
         Storage::LocalStorage::instance()->remove(key);
+}
+
+QJsonObject EngineRecords::processRecord(qint64 pid, const QString &image)
+{
+    QJsonObject record{{QStringLiteral("pid"), pid}, {QStringLiteral("image"), image}};
+    // A process that has ended already has no run left to name; the record then ends nothing.
+    const QString started = RunIdentity::ofProcess(pid);
+    if (!started.isEmpty())
+        record.insert(processRun, started);
+    return record;
+}
+
+QString EngineRecords::processRunOf(const QJsonObject &record)
+{
+    return record.value(processRun).toString();
 }
 
 bool EngineRecords::fromEndedRun(const QJsonObject &record)

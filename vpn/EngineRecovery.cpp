@@ -200,17 +200,26 @@ void EngineRecovery::listsImage(qint64 pid, const QString &image,
         });
 }
 
-// The process is ended only while the task list shows the image it started as under its id: an id
-// that another program took over since is left alone.
+// The process is ended only while it is still the run that the record names: the task list shows the
+// image it started as under its id, and the process under that id started when the record says. An
+// id that another program took over since is left alone, also one that runs a program of the same
+// name (any tool may ship an xray.exe).
 void EngineRecovery::endProcess(const QString &key, const QJsonObject &record)
 {
     const qint64 pid = record.value(QStringLiteral("pid")).toInteger();
     const QString image = record.value(QStringLiteral("image")).toString();
+    const QString run = EngineRecords::processRunOf(record);
     if (pid <= 0 || image.isEmpty()) {
         forgetProcess(key, record);
         return;
     }
-    listsImage(pid, image, [this, key, record, pid, image](bool found, bool known) {
+    if (run.isEmpty()) {
+        // An older build's record: nothing tells its process from whatever got the id since.
+        qWarning().noquote() << tag << "记录未写明进程的启动, 不结束它:" << image << "PID:" << pid;
+        forgetProcess(key, record);
+        return;
+    }
+    listsImage(pid, image, [this, key, record, pid, image, run](bool found, bool known) {
         if (!known) {
             qWarning().noquote() << tag << "无法读取进程列表, 保留记录:" << image << pid;
             next();
@@ -218,6 +227,12 @@ void EngineRecovery::endProcess(const QString &key, const QJsonObject &record)
         }
         if (!found) {
             qDebug().noquote() << tag << "上次运行的进程已不在:" << image << "PID:" << pid;
+            forgetProcess(key, record);
+            return;
+        }
+        // Looked at last, just before the kill, so that the id has the least time to change hands.
+        if (RunIdentity::ofProcess(pid) != run) {
+            qDebug().noquote() << tag << "进程号已属于另一个进程, 保留它:" << image << "PID:" << pid;
             forgetProcess(key, record);
             return;
         }

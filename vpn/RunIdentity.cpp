@@ -84,6 +84,12 @@ QString RunIdentity::current()
     return key;
 }
 
+QString RunIdentity::ofProcess(qint64 pid)
+{
+    const QString start = startOf(pid);
+    return start.isEmpty() ? QString() : keyOf(pid, start);
+}
+
 qint64 RunIdentity::processId(const QString &key)
 {
     const qsizetype dash = key.indexOf(QLatin1Char('-'));

@@ -12,6 +12,8 @@ class RunIdentity
 public:
     // This process's run: "<pid>-<digest of its start>".
     static QString current();
+    // The run of process `pid` as it is now, in the same form; empty when no such process lives.
+    static QString ofProcess(qint64 pid);
     // Whether the run `key` names is still alive: its process exists and started when the key says.
     // The current run counts as alive.
     static bool isAlive(const QString &key);

@@ -130,14 +130,13 @@ bool Tun2SocksManager::startTun2SocksProcess(const QString &proxyUrl)
     qDebug().noquote() << tag << "启动tun2socks:" << program;
     qDebug().noquote() << tag << "参数:" << arguments.join(QLatin1Char(' '));
     stopRequested = false;
-    const QJsonObject record{{QStringLiteral("image"), QStringLiteral("tun2socks.exe")}};
-    EngineRecords::write(EngineRecords::tunnel, record);
+    const QString image = QStringLiteral("tun2socks.exe");
+    EngineRecords::write(EngineRecords::tunnel, {{QStringLiteral("image"), image}});
     process->start(program, arguments, QIODevice::ReadWrite);
     if (process->waitForStarted(5000)) {
         qDebug().noquote() << tag << "tun2socks进程已启动, PID:" << process->processId();
-        QJsonObject started = record;
-        started.insert(QStringLiteral("pid"), process->processId());
-        EngineRecords::write(EngineRecords::tunnel, started);
+        EngineRecords::write(EngineRecords::tunnel,
+                             EngineRecords::processRecord(process->processId(), image));
         return true;
     }
     qWarning().noquote() << tag << "tun2socks启动超时";

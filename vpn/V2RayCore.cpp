@@ -477,10 +477,9 @@ bool V2RayCore::writeConfiguration(const QString &document)
 
 void V2RayCore::recordRun()
 {
-    EngineRecords::write(EngineRecords::core,
-                         {{QStringLiteral("image"), QStringLiteral("xray.exe")},
-                          {QStringLiteral("pid"), process->processId()},
-                          {QStringLiteral("configFolder"), configFolder ? configFolder->path() : QString()}});
+    QJsonObject record = EngineRecords::processRecord(process->processId(), QStringLiteral("xray.exe"));
+    record.insert(QStringLiteral("configFolder"), configFolder ? configFolder->path() : QString());
+    EngineRecords::write(EngineRecords::core, record);
 }
 
 void V2RayCore::takeBackRun()

@@ -271,6 +271,8 @@ private slots:
     void aLiveRunKeepsWhatIsItsOwn();
     void onlyWhatTheRecordsName_data();
     void onlyWhatTheRecordsName();
+    void idOfALaterRunIsKept_data();
+    void idOfALaterRunIsKept();
     void proxySetSinceIsKept_data();
     void proxySetSinceIsKept();
     void foldersOfEndedRunsWithoutRecord();
@@ -456,11 +458,14 @@ void TestVpnRecovery::onlyWhatTheRecordsName()
     auto other = std::make_unique<Program>(image);
     QVERIFY(other->running());
     const qint64 pid = other->pid();
+    // As the crashed run wrote it: with the start of the process under the id, so that only the
+    // task list's row tells it apart.
+    QJsonObject crashed = EngineRecords::processRecord(pid, "xray.exe");
     if (!stillRunning)
         other.reset();
     QTemporaryDir leftover(temporaryFolder() + "/tavorin-XXXXXX");
-    plantEndedRun(EngineRecords::core,
-                  {{"pid", pid}, {"image", "xray.exe"}, {"configFolder", leftover.path()}});
+    crashed.insert("configFolder", leftover.path());
+    plantEndedRun(EngineRecords::core, crashed);
     const qsizetype before = StandinState::commandLog().size();
 
     Child fresh({startFlag, "-"});
@@ -476,6 +481,48 @@ void TestVpnRecovery::onlyWhatTheRecordsName()
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
     QCOMPARE(record(EngineRecords::core), QJsonObject());
     QVERIFY(!QDir(leftover.path()).exists());
+}
+
+// An id the system gave to a later run of a program by the same name (another tool that ships an
+// xray.exe, a tun2socks of somebody else's) passes the task list's look: only the start the record
+// names tells that run from the one the crashed client started. A record of an older build names no
+// start, so nothing says whose its id is now.
+void TestVpnRecovery::idOfALaterRunIsKept_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<bool>("namesAStart");
+    QTest::newRow("core, another run's start") << EngineRecords::core << "xray.exe" << true;
+    QTest::newRow("tunnel, another run's start") << EngineRecords::tunnel << "tun2socks.exe" << true;
+    QTest::newRow("core, an older build's record") << EngineRecords::core << "xray.exe" << false;
+    QTest::newRow("tunnel, an older build's record") << EngineRecords::tunnel << "tun2socks.exe" << false;
+}
+
+void TestVpnRecovery::idOfALaterRunIsKept()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, image);
+    QFETCH(bool, namesAStart);
+    Program later(image);
+    QVERIFY(later.running());
+    const qint64 pid = later.pid();
+    QJsonObject crashed{{"pid", pid}, {"image", image}};
+    // The id with the digest of a start that is not this process's.
+    if (namesAStart)
+        crashed.insert("processRun", QStringLiteral("%1-000000000000").arg(pid));
+    plantEndedRun(key, crashed);
+    const qsizetype before = StandinState::commandLog().size();
+
+    Child fresh({startFlag, "-"});
+    QVERIFY(fresh.said("recovered"));
+    QVERIFY(fresh.quit());
+    QCOMPARE(indexOf(StandinState::commandLog(), {"taskkill"}, before), -1);
+    QVERIFY(later.running());
+    QCOMPARE(record(key), QJsonObject());
+    if (!namesAStart)
+        QVERIFY2(fresh.log().contains(
+                     QStringLiteral("记录未写明进程的启动, 不结束它: %1 PID: %2").arg(image).arg(pid)),
+                 qPrintable(fresh.log()));
 }
 
 // The proxy an ended run switched on is switched off only while the settings still name it: a proxy
@@ -644,7 +691,7 @@ void TestVpnRecovery::unsettledCoreRecordStays()
     Program core("xray.exe");
     QVERIFY(core.running());
     const qint64 pid = core.pid();
-    plantEndedRun(EngineRecords::core, {{"pid", pid}, {"image", "xray.exe"}});
+    plantEndedRun(EngineRecords::core, EngineRecords::processRecord(pid, "xray.exe"));
     QStringList arguments{startFlag, link};
     if (killed) {
         StandinState::failCommand("tasklist", 1, {}, 100, 1);
