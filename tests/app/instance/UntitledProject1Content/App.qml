@@ -29,6 +29,8 @@ Window {
         }
     }
 
+    // As the client's window: closing it takes the connection down first.
+    onClosing: API.disconnectVpn()
     onVisibleChanged: console.log(root.visible ? "instance-test: shown" : "instance-test: hidden")
     Component.onCompleted: API.login(root.arguments[1], root.arguments[2])
 }
