@@ -35,6 +35,30 @@ std::optional<std::wstring> systemDirectory()
     return folder;
 }
 
+namespace {
+
+// The SID of the user a process runs as, copied out of its token; empty when the token cannot be read.
+std::vector<BYTE> userSidOf(HANDLE process)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> information(size);
+    std::vector<BYTE> sid;
+    if (size > 0 && GetTokenInformation(token, TokenUser, information.data(), size, &size)) {
+        PSID user = reinterpret_cast<TOKEN_USER *>(information.data())->User.Sid;
+        sid.resize(GetLengthSid(user));
+        if (!CopySid(static_cast<DWORD>(sid.size()), sid.data(), user))
+            sid.clear();
+    }
+    CloseHandle(token);
+    return sid;
+}
+
+} // namespace
+
 std::optional<std::uint64_t> processCreationTime(std::uint32_t pid)
 {
     // The wait below needs SYNCHRONIZE: without it every wait fails, and every process, this one
@@ -55,58 +79,47 @@ std::optional<std::uint64_t> processCreationTime(std::uint32_t pid)
     return (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
-namespace {
-
-// The SID of the user the process runs as, copied out of its token.
-std::vector<BYTE> currentUserSid()
+std::vector<unsigned char> ownerOnlyDescriptor(bool folder)
 {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    std::vector<BYTE> sid = userSidOf(GetCurrentProcess());
+    if (sid.empty())
         return {};
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> information(size);
-    std::vector<BYTE> sid;
-    if (size > 0 && GetTokenInformation(token, TokenUser, information.data(), size, &size)) {
-        PSID user = reinterpret_cast<TOKEN_USER *>(information.data())->User.Sid;
-        sid.resize(GetLengthSid(user));
-        if (!CopySid(static_cast<DWORD>(sid.size()), sid.data(), user))
-            sid.clear();
-    }
-    CloseHandle(token);
-    return sid;
-}
 
-} // namespace
+    const DWORD aclSize =
+        sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + static_cast<DWORD>(sid.size());
+    std::vector<BYTE> aclBuffer(aclSize);
+    auto *acl = reinterpret_cast<PACL>(aclBuffer.data());
+    const DWORD inheritance = folder ? (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) : 0;
+    if (!InitializeAcl(acl, aclSize, ACL_REVISION) ||
+        !AddAccessAllowedAceEx(acl, ACL_REVISION, inheritance, FILE_ALL_ACCESS, sid.data()))
+        return {};
+
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return {};
+    // Self-relative, so that it stands on its own once the ACL above is gone.
+    DWORD size = 0;
+    MakeSelfRelativeSD(&descriptor, nullptr, &size);
+    std::vector<unsigned char> selfRelative(size);
+    if (size == 0 || !MakeSelfRelativeSD(&descriptor, selfRelative.data(), &size))
+        return {};
+    return selfRelative;
+}
 
 bool makeOwnerOnly(const std::wstring &path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
-    std::vector<BYTE> sid = currentUserSid();
-    if (sid.empty())
-        return false;
-
-    const DWORD aclSize =
-        sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + static_cast<DWORD>(sid.size());
-    std::vector<BYTE> aclBuffer(aclSize);
-    auto *acl = reinterpret_cast<PACL>(aclBuffer.data());
-    const DWORD inheritance =
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) ? (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) : 0;
-    if (!InitializeAcl(acl, aclSize, ACL_REVISION) ||
-        !AddAccessAllowedAceEx(acl, ACL_REVISION, inheritance, FILE_ALL_ACCESS, sid.data()))
-        return false;
-
-    SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
-        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+    std::vector<unsigned char> descriptor = ownerOnlyDescriptor((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    if (descriptor.empty())
         return false;
     // This one object's DACL is replaced, protected from the parent's entries; SetNamedSecurityInfoW
     // would also walk the whole tree below a folder to re-apply inheritance, which nothing here wants.
     return SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                            &descriptor) != FALSE;
+                            descriptor.data()) != FALSE;
 }
 
 } // namespace Tavorin::Api::Win32
