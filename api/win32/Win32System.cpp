@@ -37,6 +37,19 @@ std::optional<std::wstring> systemDirectory()
 
 namespace {
 
+// SYNCHRONIZE for the wait that tells a running process from one that has ended: without it every wait
+// fails, and every process, this one included, would look ended.
+HANDLE openToWatch(std::uint32_t pid)
+{
+    return OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
+}
+
+// A process that has ended lives on as an object while anyone holds a handle to it: not running.
+bool runs(HANDLE process)
+{
+    return WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+}
+
 // The SID of the user a process runs as, copied out of its token; empty when the token cannot be read.
 std::vector<BYTE> userSidOf(HANDLE process)
 {
@@ -61,22 +74,29 @@ std::vector<BYTE> userSidOf(HANDLE process)
 
 std::optional<std::uint64_t> processCreationTime(std::uint32_t pid)
 {
-    // The wait below needs SYNCHRONIZE: without it every wait fails, and every process, this one
-    // included, would look ended.
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
+    HANDLE process = openToWatch(pid);
     if (!process)
         return std::nullopt;
     FILETIME created{};
     FILETIME exited{};
     FILETIME kernel{};
     FILETIME user{};
-    // A process that has ended lives on as an object while anyone holds a handle to it: not running.
-    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    const bool running = runs(process);
     const bool known = GetProcessTimes(process, &created, &exited, &kernel, &user) != FALSE;
     CloseHandle(process);
     if (!running || !known)
         return std::nullopt;
     return (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+bool processExists(std::uint32_t pid)
+{
+    HANDLE process = openToWatch(pid);
+    if (!process)
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = runs(process);
+    CloseHandle(process);
+    return running;
 }
 
 std::vector<unsigned char> ownerOnlyDescriptor(bool folder)

@@ -19,6 +19,12 @@ std::optional<std::wstring> systemDirectory();
 // share it, across reboots too), while it runs; none for a process that has ended or cannot be opened.
 std::optional<std::uint64_t> processCreationTime(std::uint32_t pid);
 
+// Whether a process with the id `pid` is still running. One that this process may not open counts as
+// running (an elevated one, another user's: OpenProcess refuses it with "access denied", which says
+// that it is there); only an id that names no process ("invalid parameter") and a process that has
+// ended do not, the latter even while a handle keeps its object and its id alive.
+bool processExists(std::uint32_t pid);
+
 // The security descriptor makeOwnerOnly sets, self-relative: a DACL of one entry, full access for the
 // user this process runs as, protected from the entries of the folder above; for a folder the entry is
 // inherited by what is created in it later. Empty when the user cannot be read from this process's

@@ -481,29 +481,87 @@ void consoleEvents()
     ConsoleEvents::uninstall();
 }
 
-// The run identity rests on this: a process that runs has its creation time, one that has ended none.
+// A child whose process object grants no one any access, as an elevated process or another user's
+// looks to this one: OpenProcess is refused, while the handle CreateProcess gives the parent keeps full
+// access (to end it).
+bool startLocked(std::wstring command, DWORD flags, PROCESS_INFORMATION &child)
+{
+    SECURITY_DESCRIPTOR locked;
+    ACL empty;
+    if (!InitializeSecurityDescriptor(&locked, SECURITY_DESCRIPTOR_REVISION) ||
+        !InitializeAcl(&empty, sizeof empty, ACL_REVISION) ||
+        !SetSecurityDescriptorDacl(&locked, TRUE, &empty, FALSE))
+        return false;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &locked, FALSE};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessW(nullptr, command.data(), &attributes, nullptr, FALSE, flags | CREATE_NO_WINDOW,
+                          nullptr, nullptr, &startup, &child) != FALSE;
+}
+
+void endChild(PROCESS_INFORMATION &child)
+{
+    if (!child.hProcess)
+        return;
+    if (WaitForSingleObject(child.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(child.hProcess, 1);
+    WaitForSingleObject(child.hProcess, 5000);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    child = {};
+}
+
+// The run identity rests on this: a process that runs has its creation time; one it may not open still
+// runs, so that what it left is kept; one that has ended, or an id that names none, neither.
 void processTimes()
 {
     const std::optional<std::uint64_t> own = processCreationTime(GetCurrentProcessId());
-    report(own.has_value() && *own > 0, "this process, running, has its creation time");
     report(processCreationTime(GetCurrentProcessId()) == own, "the creation time is the same at every look");
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
+    PROCESS_INFORMATION ended{};
     std::wstring command = L"cmd.exe /c exit 0";
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &child)) {
-        report(false, "a child that has ended has no creation time", "cannot start cmd.exe");
-        return;
+    const bool endedStarted = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
+                                             CREATE_NO_WINDOW, nullptr, nullptr, &startup, &ended) != FALSE &&
+                              WaitForSingleObject(ended.hProcess, 10000) == WAIT_OBJECT_0;
+    // Suspended: it stays until it is ended below.
+    PROCESS_INFORMATION locked{};
+    const bool lockedStarted = startLocked(L"cmd.exe /c exit 0", CREATE_SUSPENDED, locked);
+    report(endedStarted && lockedStarted, "children started: one that has ended, one that may not be opened");
+
+    struct Case
+    {
+        const char *name;
+        DWORD pid;
+        bool exists;
+        bool hasTime;
+    };
+    const Case cases[] = {
+        {"this process", GetCurrentProcessId(), true, true},
+        // Our handle keeps the ended child's object, and its id, alive: it must still count as ended.
+        {"a child that has ended", ended.dwProcessId, false, false},
+        {"a running child this process may not open", locked.dwProcessId, true, false},
+        {"process id 0", 0, false, false},
+        {"an id no process has", 0x7ffffffc, false, false},
+    };
+    for (const Case &c : cases) {
+        SetLastError(0);
+        const HANDLE opened = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, c.pid);
+        const DWORD openError = opened ? 0 : GetLastError();
+        if (opened)
+            CloseHandle(opened);
+        const bool exists = processExists(c.pid);
+        const bool hasTime = processCreationTime(c.pid).has_value();
+        report(exists == c.exists && hasTime == c.hasTime,
+               std::string(c.name) + (c.exists ? " runs" : " does not run") +
+                   (c.hasTime ? " and has its creation time" : " and has no creation time"),
+               std::string(exists ? "runs" : "does not run") + (hasTime ? ", creation time" : ", none") +
+                   ", OpenProcess " + (opened ? "opens it" : "error " + std::to_string(openError)));
     }
-    const bool ended = WaitForSingleObject(child.hProcess, 10000) == WAIT_OBJECT_0;
-    // Our handle keeps the ended child's object, and its id, alive: it must still count as ended.
-    report(ended && !processCreationTime(child.dwProcessId).has_value(),
-           "a child that has ended has no creation time");
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
-    report(!processCreationTime(0).has_value(), "process id 0 has no creation time");
+    endChild(locked);
+    CloseHandle(ended.hThread);
+    CloseHandle(ended.hProcess);
 }
 
 } // namespace
