@@ -142,4 +142,18 @@ bool makeOwnerOnly(const std::wstring &path)
                             descriptor.data()) != FALSE;
 }
 
+bool pipeServerRunsAsThisUser(void *pipe)
+{
+    ULONG serverId = 0;
+    if (!GetNamedPipeServerProcessId(static_cast<HANDLE>(pipe), &serverId))
+        return false;
+    HANDLE server = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, serverId);
+    if (!server)
+        return false;
+    std::vector<BYTE> theirs = userSidOf(server);
+    CloseHandle(server);
+    std::vector<BYTE> ours = userSidOf(GetCurrentProcess());
+    return !theirs.empty() && !ours.empty() && EqualSid(theirs.data(), ours.data());
+}
+
 } // namespace Tavorin::Api::Win32

@@ -35,4 +35,9 @@ std::vector<unsigned char> ownerOnlyDescriptor(bool folder);
 // the DACL cannot be set.
 bool makeOwnerOnly(const std::wstring &path);
 
+// Whether the server end of the connected named pipe `pipe` belongs to a process that runs as the same
+// user as this one. False whenever that cannot be told: `pipe` is no pipe, or the server's process or
+// its token cannot be opened (an elevated process, another user's).
+bool pipeServerRunsAsThisUser(void *pipe);
+
 } // namespace Tavorin::Api::Win32

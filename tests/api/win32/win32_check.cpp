@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -564,10 +565,100 @@ void processTimes()
     CloseHandle(ended.hProcess);
 }
 
+const char *servePipeFlag = "--serve-pipe";
+
+// The child's side of the pipe checks: serves one connection until the client end is closed.
+int servePipe(const std::wstring &name)
+{
+    HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                     PIPE_TYPE_BYTE | PIPE_REJECT_REMOTE_CLIENTS, 1, 512, 512, 0, nullptr);
+    if (server == INVALID_HANDLE_VALUE)
+        return 1;
+    if (ConnectNamedPipe(server, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
+        char byte = 0;
+        DWORD read = 0;
+        while (ReadFile(server, &byte, 1, &read, nullptr)) {
+        }
+    }
+    CloseHandle(server);
+    return 0;
+}
+
+HANDLE connectPipe(const std::wstring &name, DWORD waitMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (;;) {
+        HANDLE client =
+            CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (client != INVALID_HANDLE_VALUE || GetTickCount64() >= deadline)
+            return client;
+        // Not there yet (the child is still starting), or busy.
+        if (GetLastError() == ERROR_PIPE_BUSY)
+            WaitNamedPipeW(name.c_str(), 100);
+        else
+            Sleep(20);
+    }
+}
+
+std::wstring pipeName(const wchar_t *what)
+{
+    return std::wstring(L"\\\\.\\pipe\\mirevo-check-") + what + L"-" + std::to_wstring(GetCurrentProcessId());
+}
+
+// Who answered the single-instance hand-over: only a server of this same user may take it.
+void pipeServers()
+{
+    const std::wstring own = pipeName(L"own");
+    HANDLE server = CreateNamedPipeW(own.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                     PIPE_TYPE_BYTE | PIPE_REJECT_REMOTE_CLIENTS, 1, 512, 512, 0, nullptr);
+    HANDLE client = server == INVALID_HANDLE_VALUE ? INVALID_HANDLE_VALUE : connectPipe(own, 2000);
+    ULONG serverId = 0;
+    std::string seen = "no pipe";
+    if (client != INVALID_HANDLE_VALUE)
+        seen = GetNamedPipeServerProcessId(client, &serverId)
+                   ? "GetNamedPipeServerProcessId: " + std::to_string(serverId) + ", this process " +
+                         std::to_string(GetCurrentProcessId())
+                   : "GetNamedPipeServerProcessId fails (not in this wine?): error " +
+                         std::to_string(GetLastError());
+    report(client != INVALID_HANDLE_VALUE && pipeServerRunsAsThisUser(client),
+           "a pipe served by this process runs as this user", seen);
+    if (client != INVALID_HANDLE_VALUE)
+        CloseHandle(client);
+    if (server != INVALID_HANDLE_VALUE)
+        CloseHandle(server);
+
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    report(event && !pipeServerRunsAsThisUser(event), "a handle that is no pipe is not taken for one");
+    if (event)
+        CloseHandle(event);
+
+    // Served by a process this one may not open, as an elevated one's or another user's would be: what
+    // cannot be told is not taken for this user's.
+    wchar_t self[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring locked = pipeName(L"locked");
+    PROCESS_INFORMATION child{};
+    const bool started = startLocked(
+        L"\"" + std::wstring(self) + L"\" " +
+            std::wstring(servePipeFlag, servePipeFlag + std::strlen(servePipeFlag)) + L" " + locked,
+        0, child);
+    HANDLE lockedClient = started ? connectPipe(locked, 10000) : INVALID_HANDLE_VALUE;
+    report(lockedClient != INVALID_HANDLE_VALUE && !pipeServerRunsAsThisUser(lockedClient),
+           "a pipe served by a process this one may not open is not taken for this user's",
+           !started                               ? "cannot start the server"
+           : lockedClient == INVALID_HANDLE_VALUE ? "cannot connect"
+                                                  : "");
+    if (lockedClient != INVALID_HANDLE_VALUE)
+        CloseHandle(lockedClient);
+    endChild(child);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], servePipeFlag) == 0)
+        return servePipe(std::wstring(argv[2], argv[2] + std::strlen(argv[2])));
     if (argc < 2) {
         std::fprintf(stderr, "usage: win32_check <link vectors file>\n");
         return 2;
@@ -579,6 +670,7 @@ int main(int argc, char **argv)
     ownerOnlyDescriptors();
     ownerOnlyOnDisk();
     processTimes();
+    pipeServers();
     consoleEvents();
     std::printf("wine: %d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
