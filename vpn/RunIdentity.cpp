@@ -62,7 +62,10 @@ bool RunIdentity::processExists(qint64 pid)
 {
     if (pid <= 0)
         return false;
-#if defined(Q_OS_WIN) || defined(Q_OS_LINUX)
+#if defined(Q_OS_WIN)
+    // Also one this process may not open (an elevated earlier run), whose start it cannot read.
+    return Win32::processExists(static_cast<std::uint32_t>(pid));
+#elif defined(Q_OS_LINUX)
     return !startOf(pid).isEmpty();
 #else
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
@@ -106,6 +109,12 @@ bool RunIdentity::isAlive(const QString &key)
     if (pid <= 0)
         return false;
     const QString start = startOf(pid);
+#if defined(Q_OS_WIN)
+    // A process this one may not open tells nothing of its start: while it runs it may be that run, so
+    // what the run left is kept, as the POSIX branch takes a process it may not signal for alive.
+    if (start.isEmpty())
+        return processExists(pid);
+#endif
     return !start.isEmpty() && keyOf(pid, start) == key;
 }
 

@@ -23,7 +23,8 @@ public:
     static bool processExists(qint64 pid);
 
 private:
-    // What the system says of the start of process `pid`; empty when no such process lives.
+    // What the system says of the start of process `pid`; empty when no such process lives, and on
+    // Windows when it lives but may not be opened.
     static QString startOf(qint64 pid);
     static QString keyOf(qint64 pid, const QString &start);
 };

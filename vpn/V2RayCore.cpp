@@ -197,6 +197,19 @@ QString randomSecret()
     return QString::fromLatin1(bytes.toHex());
 }
 
+// Before the secret goes in. On Windows a new file gets the folder's owner-only entry only through
+// inheritance, which not every volume applies (nor wine), so it gets a DACL of its own, which the
+// rename into place keeps. Elsewhere a temporary file is created 0600.
+bool makePrivate(const QTemporaryFile &file)
+{
+#if defined(Q_OS_WIN)
+    return Win32::makeOwnerOnly(QDir::toNativeSeparators(file.fileName()).toStdWString());
+#else
+    Q_UNUSED(file);
+    return true;
+#endif
+}
+
 } // namespace
 
 V2RayCore::V2RayCore(QObject *parent)
@@ -447,8 +460,7 @@ bool V2RayCore::writeConfiguration(const QString &document)
     bool made = folder && folder->isValid();
 #if defined(Q_OS_WIN)
     // NTFS ignores the mode Qt gives the folder (its permissions only toggle the read-only attribute,
-    // and a new folder takes the ACL of the one above): the folder gets an owner-only DACL of its own,
-    // which the configuration written in it inherits.
+    // and a new folder takes the ACL of the one above): the folder gets an owner-only DACL of its own.
     if (made && !Win32::makeOwnerOnly(QDir::toNativeSeparators(folder->path()).toStdWString()))
         made = false;
 #endif
@@ -461,8 +473,8 @@ bool V2RayCore::writeConfiguration(const QString &document)
         const QByteArray bytes = document.toUtf8();
         QTemporaryFile staging(configPath + QStringLiteral(".XXXXXX"));
         // A short write (a full disk) would leave the core half a configuration.
-        written = staging.open() && staging.write(bytes) == bytes.size() && staging.flush() &&
-                  staging.rename(configPath);
+        written = staging.open() && makePrivate(staging) && staging.write(bytes) == bytes.size() &&
+                  staging.flush() && staging.rename(configPath);
         staging.setAutoRemove(!written);
     }
     if (!written) {
