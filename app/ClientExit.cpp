@@ -16,13 +16,14 @@ ClientExit *ClientExit::instance()
 
 ClientExit::ClientExit(QObject *parent) : QObject(parent)
 {
-    connect(this, &ClientExit::decided, Services::VpnConnectionService::instance(),
-            &Services::VpnConnectionService::refuseConnections);
     // Whatever ends the event loop without passing through the window (the end of a Windows session,
-    // inside which Qt emits aboutToQuit; a quit while the window is hidden) decides it too.
+    // inside which Qt emits aboutToQuit; a quit while the window is hidden) decides it too. Connected
+    // first, so that the decision comes before the teardown that the connection service runs there.
     if (QCoreApplication *application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this,
                 [this]() { decide(QStringLiteral("应用程序退出")); });
+    connect(this, &ClientExit::decided, Services::VpnConnectionService::instance(),
+            &Services::VpnConnectionService::refuseConnections);
 }
 
 void ClientExit::watchWindow(QObject *window)

@@ -76,6 +76,7 @@ VpnConnectionService::VpnConnectionService(QObject *parent) : QObject(parent), d
 void VpnConnectionService::onApplicationQuitting()
 {
     QDeadlineTimer deadline(finalHeartbeatWaitMs);
+    refuseConnections();
     if (attemptAlive())
         disconnect();
     waitForRequests(deadline);

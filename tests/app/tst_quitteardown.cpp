@@ -34,8 +34,9 @@ constexpr int childLimitMs = 120000;
 
 // How the child leaves once connected: through the application's quit, by a signal the test sends, or
 // by closing the window as a user does. The real window is open in every case, and its closing
-// disconnects first: a quit closes the windows too.
-enum class Leaving { Quit, Signal, Window };
+// disconnects first: a quit closes the windows too. Ending the event loop itself (exit) closes nothing:
+// the teardown then runs at aboutToQuit alone, as at the end of a Windows session.
+enum class Leaving { Quit, Signal, Window, Exit };
 
 // Asks the development service to answer the next request of `method` `path` that much later.
 void delayNextReply(QNetworkAccessManager &network, const QString &baseUrl, const QString &method,
@@ -54,10 +55,10 @@ void delayNextReply(QNetworkAccessManager &network, const QString &baseUrl, cons
 }
 
 // Run as the client: sign in, connect once, and leave once the connection's first heartbeat is
-// answered. With `lateList`, a server list is asked for just before leaving and answered while the
-// goodbye is still on its way, and the child connects on it as on every list: a connect that must
-// not start anything once the client is leaving.
-int connectThenLeave(const QString &baseUrl, Leaving leaving, bool lateList)
+// answered. With a `lateList` delay, a server list is asked for just before leaving and answered that
+// much later, the goodbye `goodbyeDelayMs` later, and the child connects on the list as on every list:
+// a connect that must not start anything once the client is leaving.
+int connectThenLeave(const QString &baseUrl, Leaving leaving, int lateList, int goodbyeDelayMs)
 {
     Tavorin::Api::TerminationSignals terminationSignals;
     HttpClient::instance()->setBaseUrl(baseUrl);
@@ -79,7 +80,7 @@ int connectThenLeave(const QString &baseUrl, Leaving leaving, bool lateList)
     QObject::connect(api, &QmlApiAdapter::trialActivated, api, [api]() { api->getServers("free"); });
     QObject::connect(api, &QmlApiAdapter::serversLoaded, api, [&, api](const QVariantList &servers) {
         // The main screen asks for lists of its own; one connection is what the test is about.
-        if (connecting && !lateList)
+        if (connecting && lateList == 0)
             return;
         connecting = true;
         const QVariantMap server = servers.value(0).toMap();
@@ -93,6 +94,8 @@ int connectThenLeave(const QString &baseUrl, Leaving leaving, bool lateList)
     const auto leave = [leaving, &engine]() {
         if (leaving == Leaving::Quit)
             QCoreApplication::quit();
+        else if (leaving == Leaving::Exit)
+            QCoreApplication::exit(0);
         else if (leaving == Leaving::Window)
             qobject_cast<QQuickWindow *>(engine.rootObjects().first())->close();
     };
@@ -103,13 +106,13 @@ int connectThenLeave(const QString &baseUrl, Leaving leaving, bool lateList)
             return;
         leftAlready = true;
         QTextStream(stdout) << "heartbeat answered" << Qt::endl;
-        if (!lateList) {
+        if (lateList == 0) {
             leave();
             return;
         }
         // The goodbye's answer comes late; the list comes while the teardown waits for it.
-        delayNextReply(control, baseUrl, "POST", "heartbeat", 1500, [&, api]() {
-            delayNextReply(control, baseUrl, "GET", "servers", 400, [&, api]() {
+        delayNextReply(control, baseUrl, "POST", "heartbeat", goodbyeDelayMs, [&, api]() {
+            delayNextReply(control, baseUrl, "GET", "servers", lateList, [&, api]() {
                 api->getServers("free");
                 leave();
             });
@@ -159,29 +162,36 @@ void TestQuitTeardown::cleanup()
 
 void TestQuitTeardown::leavingWhileConnectedCleansUp_data()
 {
-    QTest::addColumn<QString>("leaving"); // "window", "quit" or "signal"
+    QTest::addColumn<QString>("leaving"); // "window", "quit", "exit" or "signal"
     QTest::addColumn<int>("signalNumber");
-    QTest::addColumn<bool>("lateList");
-    QTest::newRow("window closed") << "window" << 0 << false;
-    QTest::newRow("application quit") << "quit" << 0 << false;
-    QTest::newRow("SIGTERM") << "signal" << int(SIGTERM) << false;
-    QTest::newRow("SIGINT") << "signal" << int(SIGINT) << false;
-    QTest::newRow("SIGHUP") << "signal" << int(SIGHUP) << false;
-    QTest::newRow("window closed, a server list during the goodbye") << "window" << 0 << true;
-    QTest::newRow("application quit, a server list during the goodbye") << "quit" << 0 << true;
+    // How late a server list asked for as the child leaves is answered, and its goodbye; 0: no such list.
+    QTest::addColumn<int>("lateList");
+    QTest::addColumn<int>("goodbyeDelay");
+    QTest::newRow("window closed") << "window" << 0 << 0 << 0;
+    QTest::newRow("application quit") << "quit" << 0 << 0 << 0;
+    QTest::newRow("SIGTERM") << "signal" << int(SIGTERM) << 0 << 0;
+    QTest::newRow("SIGINT") << "signal" << int(SIGINT) << 0 << 0;
+    QTest::newRow("SIGHUP") << "signal" << int(SIGHUP) << 0 << 0;
+    QTest::newRow("window closed, a server list during the goodbye") << "window" << 0 << 400 << 1500;
+    QTest::newRow("application quit, a server list during the goodbye") << "quit" << 0 << 400 << 1500;
+    QTest::newRow("event loop ended, a server list during the goodbye") << "exit" << 0 << 400 << 1500;
+    // The goodbye is answered first: the list comes while the last requests are waited for.
+    QTest::newRow("event loop ended, a server list after the goodbye") << "exit" << 0 << 1000 << 100;
 }
 
 void TestQuitTeardown::leavingWhileConnectedCleansUp()
 {
     QFETCH(QString, leaving);
     QFETCH(int, signalNumber);
-    QFETCH(bool, lateList);
+    QFETCH(int, lateList);
+    QFETCH(int, goodbyeDelay);
     DevService dev;
     QVERIFY(dev.start());
     QProcess client;
     ChildLog log(QStringLiteral("the client"));
-    client.start(QCoreApplication::applicationFilePath(),
-                 {childFlag, dev.baseUrl(), leaving, lateList ? "late-list" : "once"});
+    client.start(
+        QCoreApplication::applicationFilePath(),
+        {childFlag, dev.baseUrl(), leaving, QString::number(lateList), QString::number(goodbyeDelay)});
     QByteArray output;
     if (signalNumber > 0) {
         QVERIFY2(QTest::qWaitFor(
@@ -206,23 +216,21 @@ void TestQuitTeardown::leavingWhileConnectedCleansUp()
     const qint64 core = StandinState::corePid();
     QVERIFY(core <= 0 || ::kill(static_cast<pid_t>(core), 0) != 0);
     // One core was started, however many lists came: the one that came while the client was leaving
-    // started nothing.
-    int coreRuns = 0;
-    for (const QStringList &command : StandinState::commandLog("xray.exe"))
-        coreRuns += command.value(1) == QLatin1String("run") ? 1 : 0;
-    QCOMPARE(coreRuns, 1);
-    if (lateList)
+    // started nothing. (A core killed at once may not get as far as the stand-in's own record.)
+    QCOMPARE(log.count("[V2RayCore] XRay进程已启动, PID:"), 1);
+    if (lateList > 0)
         QVERIFY(log.contains("[VpnConnectionService] 客户端正在退出, 不再连接"));
 }
 
 int main(int argc, char **argv)
 {
-    if (argc > 4 && qstrcmp(argv[1], childFlag) == 0) {
+    if (argc > 5 && qstrcmp(argv[1], childFlag) == 0) {
         const Leaving leaving = qstrcmp(argv[3], "signal") == 0   ? Leaving::Signal
                                 : qstrcmp(argv[3], "window") == 0 ? Leaving::Window
+                                : qstrcmp(argv[3], "exit") == 0   ? Leaving::Exit
                                                                   : Leaving::Quit;
         QGuiApplication app(argc, argv);
-        return connectThenLeave(QString::fromLocal8Bit(argv[2]), leaving, qstrcmp(argv[4], "late-list") == 0);
+        return connectThenLeave(QString::fromLocal8Bit(argv[2]), leaving, atoi(argv[4]), atoi(argv[5]));
     }
     QCoreApplication app(argc, argv);
     TestQuitTeardown test;
