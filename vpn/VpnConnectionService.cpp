@@ -306,23 +306,33 @@ Vpn::Tun2SocksManager *VpnConnectionService::tunnelManager()
     return tunnel;
 }
 
+// A teardown that waits for its goodbye lets answers and timers run meanwhile: a connect among them
+// would take over the attempt's state while the teardown still needs it, and the teardown would
+// then leave the system proxy on. Once the client is leaving, nothing starts anew at all.
+bool VpnConnectionService::refusesNewAttempt() const
+{
+    if (leaving) {
+        qWarning().noquote() << tag << "客户端正在退出, 不再连接";
+        return true;
+    }
+    if (connectionState == Disconnecting) {
+        qWarning().noquote() << tag << "正在断开中, 不再连接";
+        return true;
+    }
+    return false;
+}
+
 bool VpnConnectionService::connect(int id, const QString &link)
 {
     qDebug().noquote() << tag << "尝试连接服务器:" << id;
-    if (leaving) {
-        qWarning().noquote() << tag << "客户端正在退出, 不再连接";
+    if (refusesNewAttempt())
         return false;
-    }
-    // A teardown that waits for its goodbye lets answers and timers run meanwhile: a connect among
-    // them would take over the attempt's state while the teardown still needs it, and the teardown
-    // would then leave the system proxy on.
-    if (connectionState == Disconnecting) {
-        qWarning().noquote() << tag << "正在断开中, 不再连接";
-        return false;
-    }
     if (attemptAlive()) {
         qDebug().noquote() << tag << "当前已连接或正在连接，先断开";
         disconnect();
+        // That disconnect waited for its goodbye: the client may have begun to leave meanwhile.
+        if (refusesNewAttempt())
+            return false;
     }
     const ConnectionFailureReason reason = checkConnectionPermission(id, false);
     if (reason != None) {

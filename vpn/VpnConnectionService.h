@@ -110,6 +110,8 @@ private slots:
 private:
     explicit VpnConnectionService(QObject *parent = nullptr);
 
+    // Logs why, when a connect must not start an attempt now.
+    bool refusesNewAttempt() const;
     void performConnect(int id, const QString &link);
     void startCore(const Vpn::VmessConfig &config);
     bool routeTrafficToCore();

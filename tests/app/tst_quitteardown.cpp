@@ -57,8 +57,10 @@ void delayNextReply(QNetworkAccessManager &network, const QString &baseUrl, cons
 // Run as the client: sign in, connect once, and leave once the connection's first heartbeat is
 // answered. With a `lateList` delay, a server list is asked for just before leaving and answered that
 // much later, the goodbye `goodbyeDelayMs` later, and the child connects on the list as on every list:
-// a connect that must not start anything once the client is leaving.
-int connectThenLeave(const QString &baseUrl, Leaving leaving, int lateList, int goodbyeDelayMs)
+// a connect that must not start anything once the client is leaving. The child leaves `leaveAfterMs`
+// after asking for the list.
+int connectThenLeave(const QString &baseUrl, Leaving leaving, int lateList, int goodbyeDelayMs,
+                     int leaveAfterMs)
 {
     Tavorin::Api::TerminationSignals terminationSignals;
     HttpClient::instance()->setBaseUrl(baseUrl);
@@ -114,7 +116,7 @@ int connectThenLeave(const QString &baseUrl, Leaving leaving, int lateList, int 
         delayNextReply(control, baseUrl, "POST", "heartbeat", goodbyeDelayMs, [&, api]() {
             delayNextReply(control, baseUrl, "GET", "servers", lateList, [&, api]() {
                 api->getServers("free");
-                leave();
+                QTimer::singleShot(leaveAfterMs, api, leave);
             });
         });
     });
@@ -167,16 +169,21 @@ void TestQuitTeardown::leavingWhileConnectedCleansUp_data()
     // How late a server list asked for as the child leaves is answered, and its goodbye; 0: no such list.
     QTest::addColumn<int>("lateList");
     QTest::addColumn<int>("goodbyeDelay");
-    QTest::newRow("window closed") << "window" << 0 << 0 << 0;
-    QTest::newRow("application quit") << "quit" << 0 << 0 << 0;
-    QTest::newRow("SIGTERM") << "signal" << int(SIGTERM) << 0 << 0;
-    QTest::newRow("SIGINT") << "signal" << int(SIGINT) << 0 << 0;
-    QTest::newRow("SIGHUP") << "signal" << int(SIGHUP) << 0 << 0;
-    QTest::newRow("window closed, a server list during the goodbye") << "window" << 0 << 400 << 1500;
-    QTest::newRow("application quit, a server list during the goodbye") << "quit" << 0 << 400 << 1500;
-    QTest::newRow("event loop ended, a server list during the goodbye") << "exit" << 0 << 400 << 1500;
+    QTest::addColumn<int>("leaveAfter");
+    QTest::newRow("window closed") << "window" << 0 << 0 << 0 << 0;
+    QTest::newRow("application quit") << "quit" << 0 << 0 << 0 << 0;
+    QTest::newRow("SIGTERM") << "signal" << int(SIGTERM) << 0 << 0 << 0;
+    QTest::newRow("SIGINT") << "signal" << int(SIGINT) << 0 << 0 << 0;
+    QTest::newRow("SIGHUP") << "signal" << int(SIGHUP) << 0 << 0 << 0;
+    QTest::newRow("window closed, a server list during the goodbye") << "window" << 0 << 400 << 1500 << 0;
+    QTest::newRow("application quit, a server list during the goodbye") << "quit" << 0 << 400 << 1500 << 0;
+    QTest::newRow("event loop ended, a server list during the goodbye") << "exit" << 0 << 400 << 1500 << 0;
     // The goodbye is answered first: the list comes while the last requests are waited for.
-    QTest::newRow("event loop ended, a server list after the goodbye") << "exit" << 0 << 1000 << 100;
+    QTest::newRow("event loop ended, a server list after the goodbye") << "exit" << 0 << 1000 << 100 << 0;
+    // The list comes while connected, and its connect first ends the connection: the window closes
+    // while that waits for its goodbye, and the connect must not go on once it is over.
+    QTest::newRow("window closed while a connect elsewhere ends the connection")
+        << "window" << 0 << 50 << 1500 << 600;
 }
 
 void TestQuitTeardown::leavingWhileConnectedCleansUp()
@@ -185,13 +192,14 @@ void TestQuitTeardown::leavingWhileConnectedCleansUp()
     QFETCH(int, signalNumber);
     QFETCH(int, lateList);
     QFETCH(int, goodbyeDelay);
+    QFETCH(int, leaveAfter);
     DevService dev;
     QVERIFY(dev.start());
     QProcess client;
     ChildLog log(QStringLiteral("the client"));
-    client.start(
-        QCoreApplication::applicationFilePath(),
-        {childFlag, dev.baseUrl(), leaving, QString::number(lateList), QString::number(goodbyeDelay)});
+    client.start(QCoreApplication::applicationFilePath(),
+                 {childFlag, dev.baseUrl(), leaving, QString::number(lateList), QString::number(goodbyeDelay),
+                  QString::number(leaveAfter)});
     QByteArray output;
     if (signalNumber > 0) {
         QVERIFY2(QTest::qWaitFor(
@@ -224,13 +232,14 @@ void TestQuitTeardown::leavingWhileConnectedCleansUp()
 
 int main(int argc, char **argv)
 {
-    if (argc > 5 && qstrcmp(argv[1], childFlag) == 0) {
+    if (argc > 6 && qstrcmp(argv[1], childFlag) == 0) {
         const Leaving leaving = qstrcmp(argv[3], "signal") == 0   ? Leaving::Signal
                                 : qstrcmp(argv[3], "window") == 0 ? Leaving::Window
                                 : qstrcmp(argv[3], "exit") == 0   ? Leaving::Exit
                                                                   : Leaving::Quit;
         QGuiApplication app(argc, argv);
-        return connectThenLeave(QString::fromLocal8Bit(argv[2]), leaving, atoi(argv[4]), atoi(argv[5]));
+        return connectThenLeave(QString::fromLocal8Bit(argv[2]), leaving, atoi(argv[4]), atoi(argv[5]),
+                                atoi(argv[6]));
     }
     QCoreApplication app(argc, argv);
     TestQuitTeardown test;
