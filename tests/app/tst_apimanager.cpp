@@ -27,7 +27,7 @@ int startClient(const QString &baseUrl)
     bool done = false;
     ApiManager::instance()->initialize([&done](bool) { done = true; });
     const bool settled =
-        QTest::qWaitFor([&done]() { return done && HttpClient::instance()->requestsInFlight() == 0; }, 10000);
+        QTest::qWaitFor([&done]() { return done && HttpClient::instance()->requestsInFlight() == 0; }, 60000);
     QTextStream(stdout) << (ApiManager::instance()->isLoggedIn() ? "logged-in" : "logged-out") << Qt::endl;
     return settled ? 0 : 1;
 }
@@ -177,7 +177,7 @@ void TestApiManager::startsOnlyWithATokenThatFitsAHeader()
     dev.clearRequests();
     QProcess client;
     client.start(QCoreApplication::applicationFilePath(), {startFlag, dev.baseUrl()});
-    QVERIFY(client.waitForFinished(20000));
+    QVERIFY2(client.waitForFinished(90000), "the end of the client started on the settings file");
     const QString errors = QString::fromUtf8(client.readAllStandardError());
     QCOMPARE(client.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(client.readAllStandardOutput()).trimmed(),

@@ -59,9 +59,9 @@ void TestServiceAddress::eachClientTalksToItsService()
     const QRegularExpression request(QStringLiteral("\\[HttpClient\\] GET请求\\(无认证\\): (\\S+)"));
     QString output;
     QRegularExpressionMatch first;
-    QTRY_VERIFY_WITH_TIMEOUT(
+    QTRY_VERIFY2_WITH_TIMEOUT(
         (output += QString::fromUtf8(client.readAll()), first = request.match(output), first.hasMatch()),
-        15000);
+        "the client's first request", 90000);
     client.kill();
     client.waitForFinished();
 

@@ -29,7 +29,8 @@ private:
     {
         return QCoreApplication::applicationDirPath() + '/' + name;
     }
-    // Starts the client itself and gathers its output until its window is up.
+    // Starts the client itself and gathers its output until its window is up. The limit only catches a
+    // client that never comes up: the sanitizer build takes a few seconds, more on a busy machine.
     static bool startClient(QProcess &client, QByteArray &output)
     {
         client.setProcessChannelMode(QProcess::MergedChannels);
@@ -37,7 +38,7 @@ private:
         client.start(program("mirevo"));
         return client.waitForStarted() &&
                QTest::qWaitFor([&]() { return (output += client.readAll()).contains("应用程序启动成功！"); },
-                               15000);
+                               90000);
     }
 };
 
@@ -88,7 +89,7 @@ void TestStartup::fallsBackToTheSecondAddress()
 {
     QProcess client;
     client.start(program("mirevo_startup_fallback"));
-    QVERIFY(client.waitForFinished(15000));
+    QVERIFY2(client.waitForFinished(90000), "the end of the client that fell back");
     QCOMPARE(client.exitStatus(), QProcess::NormalExit);
     QCOMPARE(client.exitCode(), 0);
     const QStringList lines = linesOf(client);
@@ -109,7 +110,7 @@ void TestStartup::endsWithMinusOneWithoutAnEntryPoint()
 {
     QProcess client;
     client.start(program("mirevo_startup_noentry"));
-    QVERIFY(client.waitForFinished(15000));
+    QVERIFY2(client.waitForFinished(90000), "the end of the client without an entry point");
     QCOMPARE(client.exitStatus(), QProcess::NormalExit);
     QCOMPARE(client.exitCode(), 255); // -1 as the process's exit status
     const QStringList lines = linesOf(client);
@@ -140,7 +141,7 @@ void TestStartup::signalsEndItThroughItsQuit()
     QByteArray output;
     QVERIFY(startClient(client, output));
     QCOMPARE(::kill(static_cast<pid_t>(client.processId()), signalNumber), 0);
-    QVERIFY(client.waitForFinished(10000));
+    QVERIFY2(client.waitForFinished(60000), "the end of the signalled client");
     output += client.readAll();
     QCOMPARE(client.exitStatus(), QProcess::NormalExit);
     QCOMPARE(client.exitCode(), 0);
@@ -180,13 +181,14 @@ void TestStartup::runsWithoutAUsableSettingsFolder()
     second.setProcessEnvironment(environment);
     second.setProcessChannelMode(QProcess::MergedChannels);
     second.start(program("mirevo"));
-    QVERIFY(second.waitForFinished(10000));
+    QVERIFY2(second.waitForFinished(90000), "the end of the second start");
     QCOMPARE(second.exitCode(), 0);
-    QVERIFY(QTest::qWaitFor(
-        [&]() { return (output += first.readAll()).contains("客户端再次启动, 显示窗口"); }, 5000));
+    QVERIFY2(QTest::qWaitFor(
+                 [&]() { return (output += first.readAll()).contains("客户端再次启动, 显示窗口"); }, 30000),
+             "the first client hearing of the second start");
     QCOMPARE(first.state(), QProcess::Running);
     QCOMPARE(::kill(static_cast<pid_t>(first.processId()), SIGTERM), 0);
-    QVERIFY(first.waitForFinished(10000));
+    QVERIFY2(first.waitForFinished(60000), "the end of the first client");
     QVERIFY(QFile::remove(blocker));
 }
 

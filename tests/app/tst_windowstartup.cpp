@@ -120,18 +120,19 @@ void TestWindowStartup::openConnectedWindow()
     QCOMPARE(window->size(), QSize(430, 880));
     window->setProperty("splashDuration", 50);
 
-    QTRY_VERIFY_WITH_TIMEOUT(findItem(window->contentItem(), "mainScreenWrapper"), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!findItem(window->contentItem(), "splashScreen"), 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(findItem(window->contentItem(), "mainScreenWrapper"), "the main screen", 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(!findItem(window->contentItem(), "splashScreen"), "the splash screen's end",
+                              30000);
     button = findItem(window->contentItem(), "connectBtn");
     QVERIFY(button);
     // The main screen picks the first server the service offers.
-    QTRY_VERIFY_WITH_TIMEOUT(button->property("selectedServerId").toInt() > 0, 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(button->property("selectedServerId").toInt() > 0, "the server list", 30000);
     QVERIFY(QTest::qWaitForWindowExposed(window));
 
     QSignalSpy connected(api, &QmlApiAdapter::vpnConnected);
     const QPoint center = button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint();
     QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, center);
-    QVERIFY(connected.wait(10000));
+    QVERIFY2(connected.wait(30000), "the connection from the button");
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
     QTRY_VERIFY(button->property("connected").toBool());
 }
@@ -144,7 +145,7 @@ void TestWindowStartup::connectFromTheButtonAndCloseCleanly()
 
     QSignalSpy disconnected(api, &QmlApiAdapter::vpnDisconnected);
     window->close();
-    QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 30000);
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("0"));
     QCOMPARE(StandinState::environmentVariable("http_proxy"), QString());
     QCOMPARE(StandinState::winHttpProxy(), QString());
@@ -168,7 +169,8 @@ void TestWindowStartup::hiddenWindowStopsThePulse()
     // The duration goes on counting, but the hidden label asks for no frame. The count is whole seconds
     // since the connection, so the first tick may still read what the label shows: wait for a new value.
     const QString shownBeforeHiding = duration->property("text").toString();
-    QTRY_VERIFY_WITH_TIMEOUT(button->property("durationText").toString() != shownBeforeHiding, 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(button->property("durationText").toString() != shownBeforeHiding,
+                              "the next tick of the duration", 30000);
     QCOMPARE(duration->property("text").toString(), shownBeforeHiding);
 
     window->show();

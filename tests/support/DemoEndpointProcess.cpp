@@ -32,7 +32,7 @@ bool DemoEndpointProcess::start(const QString &folder)
             ready = line.match(output());
             return ready.hasMatch() || endpoint.state() == QProcess::NotRunning;
         },
-        15000);
+        60000);
     if (!started || !ready.hasMatch()) {
         qWarning().noquote() << "[DemoEndpointProcess] no ready line:" << output();
         return false;

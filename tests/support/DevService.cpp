@@ -15,7 +15,7 @@
 
 namespace {
 constexpr int controlTimeoutMs = 5000;
-constexpr int startTimeoutMs = 10000;
+constexpr int startTimeoutMs = 60000;
 } // namespace
 
 DevService::DevService(QObject *parent) : QObject(parent)

@@ -2,8 +2,17 @@
 
 #include "StandinStore.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QJsonObject>
+#include <QTest>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/types.h>
+#endif
 
 using Standin::StandinStore;
 
@@ -24,6 +33,36 @@ QString StandinState::folder()
 void StandinState::reset()
 {
     StandinStore::reset();
+}
+
+namespace {
+
+void killProcess(qint64 pid)
+{
+#if defined(Q_OS_WIN)
+    if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid))) {
+        ::TerminateProcess(process, 1);
+        ::CloseHandle(process);
+    }
+#else
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+#endif
+}
+
+} // namespace
+
+bool StandinState::endRunningPrograms()
+{
+    for (const qint64 pid : {corePid(), tun2socksPid()}) {
+        if (pid > 0)
+            killProcess(pid);
+    }
+    // A killed process is gone within milliseconds; the limit only catches one that never goes.
+    if (QTest::qWaitFor([]() { return corePid() == 0 && tun2socksPid() == 0; }, 30000))
+        return true;
+    qWarning().noquote() << "a stand-in outlived its kill: core" << corePid() << "tun2socks"
+                         << tun2socksPid();
+    return false;
 }
 
 QString StandinState::registryValue(const QString &name)

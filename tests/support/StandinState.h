@@ -12,6 +12,11 @@ class StandinState
 public:
     static QString folder();
     static void reset();
+    // Ends the core and tun2socks stand-ins that are still running, by the pid each of them recorded, and
+    // waits until they are gone: a case that failed half-way leaves them holding the local ports and the
+    // adapter, and the next case would trip over them. False (with a warning naming it) when one stays.
+    // Call it before reset(), which takes away the pid marks.
+    static bool endRunningPrograms();
 
     // Internet Settings values written by `reg add KEY /v NAME /t TYPE /d DATA /f` (empty when absent).
     static QString registryValue(const QString &name);

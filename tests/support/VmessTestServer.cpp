@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int ReadyLimitMs = 5000;
+constexpr int ReadyLimitMs = 30000;
 constexpr int LaunchAttempts = 3;
 
 } // namespace

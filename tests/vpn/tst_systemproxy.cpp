@@ -3,7 +3,6 @@
 #include "vpn/CommandRunner.h"
 #include "vpn/SystemProxyManager.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 using Tavorin::Api::Vpn::CommandRunner;
@@ -55,12 +54,12 @@ private slots:
 void TestSystemProxy::init()
 {
     StandinState::reset();
-    SystemProxyManager::setCommandTimeoutMs(10000);
+    SystemProxyManager::setCommandTimeoutMs(CommandRunner::defaultTimeoutMs);
 }
 
 void TestSystemProxy::cleanup()
 {
-    SystemProxyManager::setCommandTimeoutMs(10000);
+    SystemProxyManager::setCommandTimeoutMs(CommandRunner::defaultTimeoutMs);
 }
 
 void TestSystemProxy::serverValue_data()
@@ -218,17 +217,15 @@ void TestSystemProxy::switchOffIsBestEffort()
 
     QVERIFY(SystemProxyManager::setSystemProxy(url));
     if (hang) {
-        // Long enough for any command on a busy machine, far short of the hang.
-        SystemProxyManager::setCommandTimeoutMs(1500);
+        // Long enough for any command on a busy machine, far short of the hang: the warning says the
+        // limit, not the end of the hang, ended it.
+        SystemProxyManager::setCommandTimeoutMs(5000);
         StandinState::hangCommand(program, 30, argument);
     } else {
         StandinState::failCommand(program, 1, argument);
     }
     LogCapture log;
-    QElapsedTimer clock;
-    clock.start();
     QCOMPARE(SystemProxyManager::clearSystemProxy(), proxyEnable == QLatin1String("0"));
-    QVERIFY(clock.elapsed() < 5000);
     QVERIFY2(log.contains(warning), qPrintable(log.joined()));
 
     QCOMPARE(StandinState::registryValue("ProxyEnable"), proxyEnable);

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
@@ -34,9 +35,15 @@ namespace {
 const char *fakeCoreFlag = "--fake-core";
 const char *writeFlag = "--write-under";
 
-// This test program doubles as a proxy core that serves its mixed port and a controller whose first
-// three answers carry traffic totals (the first goes to the readiness probe) and whose later ones
-// fail, so that a test sees what a failed read does to the figures.
+// How the fake core's controller answers, request by request: "+" with the totals, "-" with a failure;
+// the first entry goes to the readiness probe and the last one stands for every request after it. It
+// reaches the core through the environment, which the core's process inherits; without it every request
+// is answered.
+const char *answersVariable = "MIREVO_FAKE_CORE_ANSWERS";
+
+// This test program doubles as a proxy core that serves its mixed port and a controller that answers
+// as MIREVO_FAKE_CORE_ANSWERS says, so that a test sees what failed reads do to the figures and to the
+// run. Each answer carries totals that grow with the number of answers given.
 int fakeCore(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
@@ -64,6 +71,9 @@ int fakeCore(int argc, char *argv[])
         while (QTcpSocket *socket = mixed.nextPendingConnection())
             socket->close();
     });
+    const QByteArray answers =
+        qEnvironmentVariableIsSet(answersVariable) ? qgetenv(answersVariable) : QByteArray("+");
+    int requests = 0;
     int answered = 0;
     QObject::connect(&api, &QTcpServer::newConnection, [&]() {
         while (QTcpSocket *socket = api.nextPendingConnection()) {
@@ -72,7 +82,8 @@ int fakeCore(int argc, char *argv[])
                 QByteArray reply;
                 if (!head.contains(authorization)) {
                     reply = "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-                } else if (++answered <= 3) {
+                } else if (answers.at(std::min<qsizetype>(requests++, answers.size() - 1)) == '+') {
+                    ++answered;
                     const QByteArray body = QJsonDocument(QJsonObject{{"uploadTotal", answered * 1000},
                                                                       {"downloadTotal", answered * 5000},
                                                                       {"connections", QJsonValue::Null}})
@@ -129,6 +140,21 @@ VmessConfig localServer()
     return config;
 }
 
+// Puts this test program, as the fake core, where a core with `resources` as its resource path finds
+// its program.
+bool installFakeCore(const QTemporaryDir &resources)
+{
+    if (!QDir().mkpath(resources.path() + "/x32"))
+        return false;
+    QFile script(resources.path() + "/x32/xray.exe");
+    if (!script.open(QIODevice::WriteOnly))
+        return false;
+    script.write("#!/bin/sh\nexec '" + QCoreApplication::applicationFilePath().toUtf8() + "' " +
+                 fakeCoreFlag + " \"$@\"\n");
+    script.close();
+    return script.setPermissions(script.permissions() | QFile::ExeOwner);
+}
+
 bool portAccepts(quint16 port)
 {
     QTcpSocket socket;
@@ -175,6 +201,7 @@ class TestV2RayCore : public QObject
 
 private slots:
     void init();
+    void cleanup();
     void connectedOnceListeningAndStopIsQuiet();
     void secondStartRefused();
     void programThatCannotStart();
@@ -183,6 +210,8 @@ private slots:
     void endsWhileConnected_data();
     void endsWhileConnected();
     void trafficFromController();
+    void unansweredTrafficReads_data();
+    void unansweredTrafficReads();
     void configurationIsPrivate_data();
     void configurationIsPrivate();
     void configurationThatCannotBeWritten_data();
@@ -195,6 +224,12 @@ void TestV2RayCore::init()
     LocalPorts::useFree();
 }
 
+void TestV2RayCore::cleanup()
+{
+    qunsetenv(answersVariable);
+    QVERIFY(StandinState::endRunningPrograms());
+}
+
 void TestV2RayCore::connectedOnceListeningAndStopIsQuiet()
 {
     V2RayCore core(nullptr);
@@ -203,7 +238,7 @@ void TestV2RayCore::connectedOnceListeningAndStopIsQuiet()
     QCOMPARE(spies.disconnected.size(), 0);
 
     QVERIFY(core.start(localServer()));
-    QVERIFY(spies.connected.wait(5000));
+    QVERIFY2(spies.connected.wait(30000), "the core getting ready");
     QVERIFY(core.isRunning());
     QVERIFY(portAccepts(V2RayCore::mixedPort()));
     QVERIFY(QFile::exists(core.configFilePath()));
@@ -251,24 +286,28 @@ void TestV2RayCore::programThatCannotStart()
     QVERIFY(!core.isRunning());
 }
 
+// A core that ends, or never gets ready, before it serves: one error, one end, never "connected". The rows
+// about an exit keep the product's readiness limit, far above what any build takes to see the exit, so
+// that they wait for the exit; only the row about the limit shortens it.
 void TestV2RayCore::endsBeforeReady_data()
 {
     QTest::addColumn<QString>("security");
     QTest::addColumn<QString>("injection");
+    QTest::addColumn<int>("limitMs");
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("logLine");
 
-    QTest::newRow("configuration refused") << "chacha99"
-                                           << ""
-                                           << "XRay进程在就绪前退出, 退出码: 1"
-                                           << "[XRay错误] FATAL";
+    QTest::newRow("configuration refused")
+        << "chacha99"
+        << "" << V2RayCore::readinessLimitMs << "XRay进程在就绪前退出, 退出码: 1"
+        << "[XRay错误] FATAL";
     QTest::newRow("exits at once") << "auto"
-                                   << "fail"
+                                   << "fail" << V2RayCore::readinessLimitMs
                                    << "XRay进程在就绪前退出, 退出码: 7"
                                    << "";
+    // It hangs far longer than the limit: the limit ends it, however slow the machine.
     QTest::newRow("never listens") << "auto"
-                                   << "hang"
-                                   << "XRay本地代理端口未就绪 (300毫秒)"
+                                   << "hang" << 300 << "XRay本地代理端口未就绪 (300毫秒)"
                                    << "";
 }
 
@@ -276,6 +315,7 @@ void TestV2RayCore::endsBeforeReady()
 {
     QFETCH(QString, security);
     QFETCH(QString, injection);
+    QFETCH(int, limitMs);
     QFETCH(QString, error);
     QFETCH(QString, logLine);
 
@@ -284,13 +324,13 @@ void TestV2RayCore::endsBeforeReady()
     else if (injection == QLatin1String("hang"))
         StandinState::hangCommand("xray.exe", 30, "run");
     V2RayCore core(nullptr);
-    core.setReadinessPolling(20, 300);
+    core.setReadinessPolling(20, limitMs);
     CoreSpies spies(&core);
     VmessConfig config = localServer();
     config.security = security;
 
     QVERIFY(core.start(config));
-    QVERIFY(spies.disconnected.wait(5000));
+    QVERIFY2(spies.disconnected.wait(limitMs + 30000), "the end of the core before it was ready");
     QCOMPARE(texts(spies.errors), QStringList{error});
     QCOMPARE(spies.connected.size(), 0);
     QCOMPARE(spies.disconnected.size(), 1);
@@ -316,11 +356,11 @@ void TestV2RayCore::endsWhileConnected()
     V2RayCore core(nullptr);
     CoreSpies spies(&core);
     QVERIFY(core.start(localServer()));
-    QVERIFY(spies.connected.wait(5000));
+    QVERIFY2(spies.connected.wait(30000), "the core getting ready");
     const QString configPath = core.configFilePath();
 
     QCOMPARE(::kill(static_cast<pid_t>(core.processId()), signalNumber), 0);
-    QVERIFY(spies.disconnected.wait(5000));
+    QVERIFY2(spies.disconnected.wait(30000), "the end of the killed core");
     // One crash, one error, although both the process error and the end report it.
     QCOMPARE(texts(spies.errors), errors);
     QCOMPARE(spies.disconnected.size(), 1);
@@ -335,13 +375,9 @@ void TestV2RayCore::endsWhileConnected()
 void TestV2RayCore::trafficFromController()
 {
     QTemporaryDir resources;
-    QVERIFY(QDir().mkpath(resources.path() + "/x32"));
-    QFile script(resources.path() + "/x32/xray.exe");
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nexec '" + QCoreApplication::applicationFilePath().toUtf8() + "' " +
-                 fakeCoreFlag + " \"$@\"\n");
-    script.close();
-    script.setPermissions(script.permissions() | QFile::ExeOwner);
+    QVERIFY(installFakeCore(resources));
+    // Two answers after the readiness probe's, two failed reads (fewer than end the run), then answers.
+    qputenv(answersVariable, "+++--+");
 
     V2RayCore core(nullptr);
     core.setResourcePath(resources.path());
@@ -349,17 +385,71 @@ void TestV2RayCore::trafficFromController()
     CoreSpies spies(&core);
     LogCapture log;
     QVERIFY(core.start(localServer()));
-    QVERIFY(spies.connected.wait(5000));
-    QTRY_COMPARE(spies.traffic.size(), 2);
+    QVERIFY2(spies.connected.wait(30000), "the core getting ready");
+    QTRY_VERIFY2_WITH_TIMEOUT(spies.traffic.size() >= 3, "the answer after the failed reads", 30000);
     QCOMPARE(spies.traffic.at(0), (QList<QVariant>{qlonglong(2000), qlonglong(10000)}));
     QCOMPARE(spies.traffic.at(1), (QList<QVariant>{qlonglong(3000), qlonglong(15000)}));
-
-    // The controller fails from now on: the figures stay where they were, nothing is reported.
-    QTRY_VERIFY(log.lines().filter("[V2RayCore] 读取流量统计失败").size() >= 2);
-    QCOMPARE(spies.traffic.size(), 2);
+    // The failed reads in between reported nothing: the figures stayed where they were until the next
+    // answer.
+    QCOMPARE(spies.traffic.at(2), (QList<QVariant>{qlonglong(4000), qlonglong(20000)}));
+    QCOMPARE(log.lines().filter("[V2RayCore] 读取流量统计失败").size(), 2);
     QCOMPARE(texts(spies.errors), QStringList());
     // Blank output is dropped, and so is standard error without ERROR or FATAL.
     QCOMPARE(texts(spies.logs), QStringList());
+    core.stop();
+}
+
+// The controller answers from the core's own event loop: so many traffic reads in a row that get no
+// answer are a hung core, and end the run; misses with answers between them are a busy core, and do not
+// add up. The reads are counted by what the core reports of each: its figures, or a warning.
+void TestV2RayCore::unansweredTrafficReads_data()
+{
+    QTest::addColumn<QString>("answers"); // the controller's, request by request; the first to readiness
+    QTest::addColumn<bool>("ends");
+    QTest::addColumn<int>("answered"); // traffic reads answered: before the end, or all the row has
+    QTest::addColumn<int>("misses");   // and those that got no answer
+
+    QTest::newRow("three misses in a row end the run") << "++---" << true << 1 << 3;
+    QTest::newRow("two misses, an answer, two misses stay up") << "++--+--+" << false << 3 << 4;
+    QTest::newRow("three misses in a row after an answer end it") << "++--+---" << true << 2 << 5;
+}
+
+void TestV2RayCore::unansweredTrafficReads()
+{
+    QFETCH(QString, answers);
+    QFETCH(bool, ends);
+    QFETCH(int, answered);
+    QFETCH(int, misses);
+
+    QTemporaryDir resources;
+    QVERIFY(installFakeCore(resources));
+    qputenv(answersVariable, answers.toLatin1());
+    V2RayCore core(nullptr);
+    core.setResourcePath(resources.path());
+    core.setTrafficInterval(40);
+    CoreSpies spies(&core);
+    LogCapture log;
+    const auto missed = [&log]() { return log.lines().filter("[V2RayCore] 读取流量统计失败").size(); };
+    QVERIFY(core.start(localServer()));
+    QVERIFY2(spies.connected.wait(30000), "the fake core getting ready");
+
+    if (ends) {
+        QVERIFY2(spies.disconnected.wait(30000), "the end of the run after the misses");
+        QCOMPARE(texts(spies.errors), QStringList{"XRay进程无响应"});
+        QVERIFY(!core.isRunning());
+    } else {
+        // Past the row's answers the controller goes on answering: the count of misses is final once
+        // the last answer of the row has come, or the run has ended.
+        QTRY_VERIFY2_WITH_TIMEOUT(spies.traffic.size() >= answered || !spies.disconnected.isEmpty(),
+                                  "the last answer of the row", 30000);
+        QCOMPARE(texts(spies.errors), QStringList());
+        QCOMPARE(spies.disconnected.size(), 0);
+        QVERIFY(core.isRunning());
+        QVERIFY(::kill(static_cast<pid_t>(core.processId()), 0) == 0);
+    }
+    QCOMPARE(missed(), qsizetype(misses));
+    if (ends)
+        QCOMPARE(spies.traffic.size(), qsizetype(answered));
     core.stop();
 }
 
@@ -394,7 +484,7 @@ void TestV2RayCore::configurationIsPrivate()
     V2RayCore core(nullptr);
     CoreSpies spies(&core);
     QVERIFY(core.start(localServer()));
-    QVERIFY(spies.connected.wait(5000));
+    QVERIFY2(spies.connected.wait(30000), "the core getting ready");
     const QFileInfo file(core.configFilePath());
     QCOMPARE(file.fileName(), QString("tavorin_config.json"));
     QVERIFY(file.absolutePath() != QDir(temp).absolutePath());
@@ -426,7 +516,7 @@ void TestV2RayCore::configurationThatCannotBeWritten()
     const QStringList atRootBefore = QDir("/").entryList({"tavorin-*"}, QDir::AllEntries | QDir::Hidden);
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(), {writeFlag, condition});
-    QVERIFY(child.waitForFinished(10000));
+    QVERIFY2(child.waitForFinished(60000), "the end of the child that starts a core");
     const QString said = QString::fromUtf8(child.readAllStandardOutput());
     QVERIFY2(said.contains("refused: 无法创建配置文件:"), qPrintable(said + child.readAllStandardError()));
     QCOMPARE(QDir("/").entryList({"tavorin-*"}, QDir::AllEntries | QDir::Hidden), atRootBefore);

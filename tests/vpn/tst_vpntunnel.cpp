@@ -49,7 +49,7 @@ QNetworkReply *throughTunnel(QNetworkAccessManager &network, quint16 port, const
     network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", LocalPorts::mixed()));
     QNetworkRequest request(QUrl(QString("http://%1:%2/echo").arg(VmessTestServer::echoHost()).arg(port)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
-    request.setTransferTimeout(10000);
+    request.setTransferTimeout(30000);
     return network.post(request, body);
 }
 
@@ -61,6 +61,8 @@ class TestVpnTunnel : public QObject
 
 private slots:
     void initTestCase();
+    void init();
+    void cleanup();
     void trafficTravelsOverVmess_data();
     void trafficTravelsOverVmess();
 
@@ -71,7 +73,6 @@ private:
 
 void TestVpnTunnel::initTestCase()
 {
-    StandinState::reset();
     LocalPorts::useFree();
     QVERIFY(dev.start());
     // An account with time left, or the first heartbeat would end the connection.
@@ -84,14 +85,25 @@ void TestVpnTunnel::initTestCase()
                                        user = signedIn;
                                        done = true;
                                    });
-    QTRY_VERIFY(done);
+    QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
     done = false;
     // The configuration carries the passphrase of encrypted links.
     ConfigService::instance()->getConfigs([&](bool, const QString &, const auto &) { done = true; });
-    QTRY_VERIFY(done);
+    QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
     QVERIFY(!Tavorin::Api::Security::TokenManager::instance()->getVpnEncryptKey().isEmpty());
     VpnConnectionService::instance()->updateUserInfo(user);
     VpnConnectionService::instance()->proxyCore()->setTrafficInterval(100);
+}
+
+void TestVpnTunnel::init()
+{
+    StandinState::reset();
+}
+
+void TestVpnTunnel::cleanup()
+{
+    VpnConnectionService::instance()->disconnect();
+    QVERIFY(StandinState::endRunningPrograms());
 }
 
 void TestVpnTunnel::trafficTravelsOverVmess_data()
@@ -132,7 +144,7 @@ void TestVpnTunnel::trafficTravelsOverVmess()
                     link = server.vmessLink;
             }
         });
-    QTRY_VERIFY(!link.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!link.isEmpty(), 30000);
     QCOMPARE(link.startsWith("vmess://"), !encrypted);
 
     TestHttpServer endpoint;
@@ -146,21 +158,22 @@ void TestVpnTunnel::trafficTravelsOverVmess()
     QSignalSpy failures(service, &VpnConnectionService::connectionFailed);
     const qsizetype earlierHeartbeats = dev.heartbeats().size();
     QVERIFY(service->connect(serverId, link));
-    QVERIFY(successes.wait(10000));
+    QVERIFY2(successes.wait(30000), "the connection");
     QCOMPARE(StandinState::registryValue("ProxyEnable"), QString("1"));
 
     QNetworkAccessManager client;
     QNetworkReply *reply = throughTunnel(client, endpoint.port(), sent);
     QSignalSpy finished(reply, &QNetworkReply::finished);
-    QVERIFY(finished.wait(15000));
+    QVERIFY2(finished.wait(60000), "the answer through the tunnel");
     QCOMPARE(reply->error(), QNetworkReply::NoError);
     QCOMPARE(reply->readAll(), answer);
     QCOMPARE(endpoint.lastRequest().body, sent);
     reply->deleteLater();
 
     // The figures are the core's own count of what it relayed.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        service->getUploadBytes() >= sent.size() && service->getDownloadBytes() >= answer.size(), 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(service->getUploadBytes() >= sent.size() &&
+                                  service->getDownloadBytes() >= answer.size(),
+                              "the core's figures of the transfer", 30000);
     const qlonglong upload = service->getUploadBytes();
 
     service->disconnect();
@@ -173,7 +186,7 @@ void TestVpnTunnel::trafficTravelsOverVmess()
     QTRY_VERIFY_WITH_TIMEOUT(dev.heartbeats().size() > earlierHeartbeats + 1 &&
                                  dev.heartbeats().last().toObject().value("connection_status") ==
                                      "disconnected",
-                             5000);
+                             30000);
     const QJsonArray heartbeats = dev.heartbeats();
     QVERIFY(heartbeats.size() >= earlierHeartbeats + 2);
     QCOMPARE(heartbeats.at(earlierHeartbeats).toObject().value("connection_status").toString(),

@@ -62,7 +62,7 @@ void TestLogLine::everyMessageStaysOneLine()
 {
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(), {childFlag});
-    QVERIFY(child.waitForFinished(10000));
+    QVERIFY2(child.waitForFinished(60000), "the end of the child that logs");
     const QStringList lines = QString::fromUtf8(child.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
     const QStringList forged = lines.filter("forged");
     QCOMPARE(forged.size(), 1);

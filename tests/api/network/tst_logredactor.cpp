@@ -1,10 +1,15 @@
 #include "api/network/LogRedactor.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
-#include <functional>
-#include <limits>
+#include <cstring>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 using Tavorin::Api::Network::LogRedactor;
 
@@ -22,18 +27,58 @@ private slots:
 
 namespace {
 
-// The least time `run` takes, of a few tries: what it costs, with little of what else the machine does.
-qint64 leastNanoseconds(const std::function<void()> &run)
+// `size` bytes of which only the first `readable` may be read: the rest lies in pages the process may not
+// touch, so that a read of any of them ends the test with a crash.
+class GuardedMemory
 {
-    qint64 least = std::numeric_limits<qint64>::max();
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run();
-        least = std::min(least, timer.nsecsElapsed());
+public:
+    GuardedMemory(qsizetype readable, qsizetype size)
+    {
+#if defined(Q_OS_WIN)
+        SYSTEM_INFO system;
+        ::GetSystemInfo(&system);
+        const qsizetype page = system.dwPageSize;
+#else
+        const qsizetype page = ::sysconf(_SC_PAGESIZE);
+#endif
+        const qsizetype open = (readable + page - 1) / page * page;
+        length = open + (size - readable + page - 1) / page * page + page;
+#if defined(Q_OS_WIN)
+        void *pages = ::VirtualAlloc(nullptr, SIZE_T(length), MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS);
+        DWORD previous = 0;
+        if (pages && ::VirtualProtect(pages, SIZE_T(open), PAGE_READWRITE, &previous))
+            base = static_cast<char *>(pages);
+#else
+        void *pages = ::mmap(nullptr, size_t(length), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pages != MAP_FAILED && ::mprotect(pages, size_t(open), PROT_READ | PROT_WRITE) == 0)
+            base = static_cast<char *>(pages);
+#endif
+        // The readable bytes end where the first page that may not be touched begins.
+        start = base ? base + open - readable : nullptr;
     }
-    return least;
-}
+    ~GuardedMemory()
+    {
+        if (!base)
+            return;
+#if defined(Q_OS_WIN)
+        ::VirtualFree(base, 0, MEM_RELEASE);
+#else
+        ::munmap(base, size_t(length));
+#endif
+    }
+    GuardedMemory(const GuardedMemory &) = delete;
+    GuardedMemory &operator=(const GuardedMemory &) = delete;
+
+    char *data() const
+    {
+        return start;
+    }
+
+private:
+    char *base = nullptr;
+    char *start = nullptr;
+    qsizetype length = 0;
+};
 
 } // namespace
 
@@ -163,10 +208,17 @@ void TestLogRedactor::excerptOfALargeBody_data()
     // The edge counts characters, not bytes: the Chinese text before the secret is three times as long.
     QTest::newRow("password after Chinese text")
         << QByteArray(R"({"message":")") << "中" << QByteArray(R"(","password":")") << QByteArray(R"(")");
+    // The edge cuts a value that only one of the two ways of finding secrets sees: a text in a list is
+    // found by reading the JSON alone, a member of a page that is no JSON by its plain shape alone.
+    QTest::newRow("token in a list") << QByteArray(R"({"message":")") << "a" << QByteArray(R"(","token":[")")
+                                     << QByteArray(R"("])");
+    QTest::newRow("password in a page that is no JSON")
+        << QByteArray("<p>") << "a" << QByteArray(R"( "password":")") << QByteArray(R"("</p>)");
 }
 
 // A reply of megabytes (a long server list, say) is logged by its head only: the head is masked, a secret
-// that straddles its edge included, and masking it costs what masking the head alone costs.
+// that straddles its edge included, and nothing after the head is read. The body's bytes beyond its head
+// (and the character after it) lie in memory that may not be touched.
 void TestLogRedactor::excerptOfALargeBody()
 {
     QFETCH(QByteArray, open);
@@ -177,28 +229,20 @@ void TestLogRedactor::excerptOfALargeBody()
     const QByteArray secret = "SECRET-7f3a9c2e5d";
     const qsizetype fillCount = LogRedactor::excerptLength - 10 - open.size() - lead.size();
     const QByteArray head = open + fill.repeated(fillCount).toUtf8() + lead;
-    QByteArray body = head + secret + close + R"(,"servers":[)";
-    const QByteArray server = R"({"id":12345,"name":"香港 01","country_code":"HK","load":0.52},)";
-    body.reserve(4 * 1024 * 1024 + server.size());
-    while (body.size() < 4 * 1024 * 1024)
-        body += server;
-    body += "{}]}";
+    const QByteArray start = head + secret + close + R"(,"servers":[)";
+    const qsizetype readable = QString::fromUtf8(start).left(LogRedactor::excerptLength + 1).toUtf8().size();
+    const qsizetype size = 4 * 1024 * 1024;
+    GuardedMemory memory(readable, size);
+    QVERIFY(memory.data());
+    std::memcpy(memory.data(), start.constData(), size_t(readable));
+    const QByteArray body = QByteArray::fromRawData(memory.data(), size);
 
     const QString excerpt = LogRedactor::excerpt(body);
     QVERIFY(excerpt.size() <= LogRedactor::excerptLength);
     QVERIFY2(excerpt.startsWith(QString::fromUtf8(head)), qPrintable(excerpt));
-    QVERIFY2(excerpt.contains(QStringLiteral("***")), qPrintable(excerpt));
     for (qsizetype i = 0; i + 4 <= secret.size(); ++i)
         QVERIFY2(!excerpt.contains(QString::fromLatin1(secret.mid(i, 4))), qPrintable(excerpt));
-
-    // The head with a few servers after it, against the whole body.
-    const QByteArray start = body.first(head.size() + 4096);
-    const qint64 startCost = leastNanoseconds([&start]() { LogRedactor::excerpt(start); });
-    const qint64 bodyCost = leastNanoseconds([&body]() { LogRedactor::excerpt(body); });
-    QVERIFY2(bodyCost < 10 * startCost + 5'000'000,
-             qPrintable(QStringLiteral("%1 µs for the whole body, %2 µs for its start")
-                            .arg(bodyCost / 1000)
-                            .arg(startCost / 1000)));
+    QVERIFY2(excerpt.contains(QStringLiteral("***")), qPrintable(excerpt));
 }
 
 QTEST_GUILESS_MAIN(TestLogRedactor)

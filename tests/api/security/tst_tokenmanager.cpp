@@ -35,8 +35,10 @@ QStringList runChild()
 {
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(), {childFlag});
-    if (!child.waitForFinished(10000) || child.exitCode() != 0)
+    if (!child.waitForFinished(60000) || child.exitCode() != 0) {
+        qWarning() << "the child that reads the token ended" << child.state() << child.exitCode();
         return {};
+    }
     return QString::fromUtf8(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
 }
 

@@ -400,9 +400,10 @@ void TestPaymentService::staleAnswersAreDropped()
     const QString first = createOrder();
     const QString second = createOrder();
     QVERIFY(!first.isEmpty() && !second.isEmpty());
-    // Every query about the first order hangs until after the switch, and then says it was paid.
+    // Every query about the first order hangs until after the switch, and then says it was paid: long
+    // enough for the switch to come first on a busy machine as well.
     dev.scriptReply(QStringLiteral("GET"), statusPath(first), 200,
-                    statusReply(first, QStringLiteral("completed")), 300, 100);
+                    statusReply(first, QStringLiteral("completed")), 2000, 100);
 
     Recorder firstPolling;
     Recorder secondPolling;
@@ -420,10 +421,11 @@ void TestPaymentService::staleAnswersAreDropped()
         PaymentService::instance()->stopPolling();
 
     const int asked = dev.requests(statusPath(first)).size();
-    QTRY_COMPARE(log.lines().filter(QStringLiteral("[PaymentService] 忽略过期的支付状态: ") + first).size(),
-                 asked);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        log.lines().filter(QStringLiteral("[PaymentService] 忽略过期的支付状态: ") + first).size(), asked,
+        30000);
     if (restart)
-        QTRY_VERIFY(secondPolling.events.contains("failed"));
+        QTRY_VERIFY_WITH_TIMEOUT(secondPolling.events.contains("failed"), 30000);
     // The first polling's functions were dropped and its late answers reached nobody.
     QVERIFY(firstPolling.events.isEmpty());
     for (const Models::PaymentStatusData &status : std::as_const(secondPolling.statuses))

@@ -99,7 +99,7 @@ void TestLocalStorage::secondProcessReadsWhatTheFirstWrote()
     QFile::remove(path);
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(), {childFlag});
-    QVERIFY(child.waitForFinished(10000));
+    QVERIFY2(child.waitForFinished(60000), "the end of the child that writes the settings");
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
 

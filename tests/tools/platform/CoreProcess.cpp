@@ -31,14 +31,15 @@ QStringList CoreProcess::runArguments(const QJsonObject &document)
 bool CoreProcess::start(const QJsonObject &document)
 {
     process.start(path(), runArguments(document));
-    if (!process.waitForStarted(5000))
+    if (!process.waitForStarted(30000))
         return false;
+    // Only catches a core that never comes up: it takes a second at most, the sanitizer build's included.
     (void)QTest::qWaitFor(
         [this]() {
             return output().contains(QStringLiteral("core started")) ||
                    process.state() == QProcess::NotRunning;
         },
-        10000);
+        60000);
     return process.state() == QProcess::Running && output().contains(QStringLiteral("core started"));
 }
 

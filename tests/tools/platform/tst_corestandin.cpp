@@ -61,7 +61,7 @@ bool startGated(CoreProcess &core, const QString &gate)
     core.process.start(CoreProcess::path(), CoreProcess::runArguments(servableDocument(LocalPorts::spare())));
     qunsetenv("MIREVO_V2RAY");
     qunsetenv("MIREVO_GATE");
-    return core.process.waitForStarted(5000);
+    return core.process.waitForStarted(30000);
 }
 
 int controllerStatus(quint16 port, const QByteArray &authorization, const QString &path, QJsonObject *body,
@@ -92,6 +92,7 @@ class CoreStandinTest : public QObject
 
 private slots:
     void init() { StandinState::reset(); }
+    void cleanup() { QVERIFY(StandinState::endRunningPrograms()); }
 
     void versionAnswersAndEnds()
     {
@@ -243,7 +244,7 @@ private slots:
         QVERIFY(listed.out.contains(QStringLiteral("xray.exe")));
 
         core.process.terminate();
-        QVERIFY(core.process.waitForFinished(5000));
+        QVERIFY2(core.process.waitForFinished(30000), "the end of the core");
         QCOMPARE(core.process.exitStatus(), QProcess::NormalExit);
         QTRY_VERIFY(!alive(v2ray));
         QCOMPARE(StandinState::corePid(), 0);
@@ -258,13 +259,15 @@ private slots:
         const QString gate = QDir::tempPath() + QStringLiteral("/v2ray-gate");
         CoreProcess core;
         QVERIFY(startGated(core, gate));
-        QTRY_VERIFY(QFile::exists(gate + QStringLiteral(".waiting")));
+        QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(gate + QStringLiteral(".waiting")), "v2ray at its gate",
+                                  30000);
         QVERIFY(!accepts(LocalPorts::mixed()));
         QCOMPARE(core.process.state(), QProcess::Running);
 
         QFile open(gate);
         QVERIFY(open.open(QIODevice::WriteOnly));
-        QTRY_VERIFY(core.output().contains(QStringLiteral("core started")));
+        QTRY_VERIFY2_WITH_TIMEOUT(core.output().contains(QStringLiteral("core started")), "the core started",
+                                  30000);
         QVERIFY(accepts(LocalPorts::mixed()));
     }
 
@@ -274,12 +277,13 @@ private slots:
         const QString gate = QDir::tempPath() + QStringLiteral("/v2ray-gate");
         CoreProcess core;
         QVERIFY(startGated(core, gate));
-        QTRY_VERIFY(QFile::exists(gate + QStringLiteral(".waiting")));
+        QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(gate + QStringLiteral(".waiting")), "v2ray at its gate",
+                                  30000);
         QCOMPARE(::kill(static_cast<pid_t>(core.process.processId()), SIGTERM), 0);
         QFile open(gate);
         QVERIFY(open.open(QIODevice::WriteOnly));
 
-        QVERIFY(core.process.waitForFinished(10000));
+        QVERIFY2(core.process.waitForFinished(30000), "the end of the core");
         QCOMPARE(core.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(core.process.exitCode(), 0);
         QVERIFY(!accepts(LocalPorts::mixed()));
@@ -309,7 +313,7 @@ private slots:
             core.process.kill();
         else
             ::kill(static_cast<pid_t>(v2ray), SIGKILL);
-        QVERIFY(core.process.waitForFinished(5000));
+        QVERIFY2(core.process.waitForFinished(30000), "the end of the core");
         QTRY_VERIFY(!alive(v2ray));
         QCOMPARE(temp.entryList({QStringLiteral("xray-standin-*")}, QDir::Files), QStringList());
     }
@@ -338,7 +342,7 @@ private slots:
         const qint64 v2ray = core.v2rayPid();
         QVERIFY(alive(v2ray));
         core.process.kill();
-        QVERIFY(core.process.waitForFinished(5000));
+        QVERIFY2(core.process.waitForFinished(30000), "the end of the core");
         QTRY_VERIFY(!alive(v2ray));
         // The mark is still there, but names a dead process.
         QCOMPARE(StandinState::corePid(), 0);
@@ -349,7 +353,7 @@ private slots:
         CoreProcess core;
         QVERIFY2(core.start(servableDocument(LocalPorts::spare())), qPrintable(core.errors()));
         ::kill(static_cast<pid_t>(core.v2rayPid()), SIGKILL);
-        QVERIFY(core.process.waitForFinished(5000));
+        QVERIFY2(core.process.waitForFinished(30000), "the end of the core");
         QCOMPARE(core.process.exitStatus(), QProcess::NormalExit);
         QVERIFY(core.process.exitCode() != 0);
         QVERIFY(core.errors().contains(QStringLiteral("FATAL")));
@@ -425,7 +429,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         while (StandinState::corePid() != core.process.processId()) {
-            QVERIFY(clock.elapsed() < 5000);
+            QVERIFY2(clock.elapsed() < 60000, "the stalled core's listeners");
             QVERIFY(controllerStatus(controllerPort, "Bearer s3cr3t", QStringLiteral("/connections"), &body,
                                      50) <= 0);
         }
@@ -436,7 +440,7 @@ private slots:
             -1);
         QCOMPARE(core.process.state(), QProcess::Running);
         core.process.kill();
-        QVERIFY(core.process.waitForFinished(5000));
+        QVERIFY2(core.process.waitForFinished(30000), "the end of the core");
         QVERIFY(!core.output().contains(QStringLiteral("core started")));
     }
 

@@ -62,13 +62,14 @@ private:
     bool startTunnel(QProcess &process, const QStringList &arguments = TunnelArguments)
     {
         process.start(tun2socksPath(), arguments);
-        if (!process.waitForStarted(5000))
+        if (!process.waitForStarted(30000))
             return false;
-        return QTest::qWaitFor([]() { return StandinState::adapterExists(); }, 5000);
+        return QTest::qWaitFor([]() { return StandinState::adapterExists(); }, 30000);
     }
 
 private slots:
     void init() { StandinState::reset(); }
+    void cleanup() { QVERIFY(StandinState::endRunningPrograms()); }
 
     void tunnelUpAndDownIsKept()
     {
@@ -99,7 +100,7 @@ private slots:
         QCOMPARE(StandinState::adapterDnsSource(), QStringLiteral("dhcp"));
 
         tunnel.terminate();
-        QVERIFY(tunnel.waitForFinished(5000));
+        QVERIFY2(tunnel.waitForFinished(30000), "the end of tun2socks");
         QCOMPARE(tunnel.exitStatus(), QProcess::NormalExit);
         QVERIFY(!StandinState::adapterExists());
         QVERIFY(!QFile::exists(StandinState::folder() + QStringLiteral("/tun2socks.pid")));
@@ -113,7 +114,7 @@ private slots:
         QVERIFY(startTunnel(tunnel));
         QVERIFY(netsh(addRoute(Prefixes.first())).succeeded());
         ::kill(static_cast<pid_t>(tunnel.processId()), SIGKILL);
-        QVERIFY(tunnel.waitForFinished(5000));
+        QVERIFY2(tunnel.waitForFinished(30000), "the end of tun2socks");
         // The pid mark is left behind, but names a dead process.
         QVERIFY(QFile::exists(StandinState::folder() + QStringLiteral("/tun2socks.pid")));
         QVERIFY(!StandinState::adapterExists());
@@ -188,7 +189,7 @@ private slots:
         QCOMPARE(StandinState::adapterDns(), QString());
         QCOMPARE(StandinState::routes(), QStringList());
         tunnel.terminate();
-        QVERIFY(tunnel.waitForFinished(5000));
+        QVERIFY2(tunnel.waitForFinished(30000), "the end of tun2socks");
     }
 
     void routesAreNotAddedTwiceNorDeletedWhenAbsent()
@@ -201,7 +202,7 @@ private slots:
         QVERIFY(netsh(deleteRoute(QStringLiteral("8.0.0.0/5"))).succeeded());
         QCOMPARE(netsh(deleteRoute(QStringLiteral("8.0.0.0/5"))).exitCode, 1);
         tunnel.terminate();
-        QVERIFY(tunnel.waitForFinished(5000));
+        QVERIFY2(tunnel.waitForFinished(30000), "the end of tun2socks");
     }
 
     void tun2socksArguments_data()
@@ -249,7 +250,7 @@ private slots:
         QVERIFY(startTunnel(tunnel, arguments));
         QCOMPARE(tunnel.state(), QProcess::Running);
         tunnel.terminate();
-        QVERIFY(tunnel.waitForFinished(5000));
+        QVERIFY2(tunnel.waitForFinished(30000), "the end of tun2socks");
     }
 
     void anInjectedFailureKeepsTheAdapterAway()
