@@ -1,3 +1,5 @@
+#include "ChildLog.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -43,10 +45,11 @@ private:
 };
 
 namespace {
-QStringList linesOf(QProcess &process)
+// Everything the ended process wrote, kept in `log` (shown if a check fails), as lines.
+QStringList linesOf(QProcess &process, ChildLog &log)
 {
-    return QString::fromUtf8(process.readAllStandardError() + process.readAllStandardOutput())
-        .split('\n', Qt::SkipEmptyParts);
+    log.append(process.readAllStandardError() + process.readAllStandardOutput());
+    return log.text().split('\n', Qt::SkipEmptyParts);
 }
 
 int indexOf(const QStringList &lines, const QString &fragment, int from = 0)
@@ -63,10 +66,13 @@ void TestStartup::loadsTheWindowFromTheFirstAddress()
 {
     QProcess client;
     QByteArray output;
-    QVERIFY(startClient(client, output));
+    ChildLog log(QStringLiteral("the client"));
+    const bool up = startClient(client, output);
     client.kill();
     client.waitForFinished();
-    const QStringList lines = QString::fromUtf8(output + client.readAll()).split('\n');
+    log.append(output + client.readAll());
+    QVERIFY(up);
+    const QStringList lines = log.text().split('\n');
 
     const int paths = indexOf(lines, "导入路径:");
     QVERIFY(paths >= 0);
@@ -88,11 +94,13 @@ void TestStartup::loadsTheWindowFromTheFirstAddress()
 void TestStartup::fallsBackToTheSecondAddress()
 {
     QProcess client;
+    ChildLog log(QStringLiteral("the client that fell back"));
     client.start(program("mirevo_startup_fallback"));
-    QVERIFY2(client.waitForFinished(90000), "the end of the client that fell back");
+    const bool ended = client.waitForFinished(90000);
+    const QStringList lines = linesOf(client, log);
+    QVERIFY2(ended, "the end of the client that fell back");
     QCOMPARE(client.exitStatus(), QProcess::NormalExit);
     QCOMPARE(client.exitCode(), 0);
-    const QStringList lines = linesOf(client);
 
     const int first = indexOf(lines, "尝试加载URL: qrc:/qt/qml/UntitledProject1Content/App.qml");
     const int giveUp = indexOf(lines, "第一种方式失败，尝试直接路径...", first);
@@ -109,11 +117,13 @@ void TestStartup::fallsBackToTheSecondAddress()
 void TestStartup::endsWithMinusOneWithoutAnEntryPoint()
 {
     QProcess client;
+    ChildLog log(QStringLiteral("the client without an entry point"));
     client.start(program("mirevo_startup_noentry"));
-    QVERIFY2(client.waitForFinished(90000), "the end of the client without an entry point");
+    const bool ended = client.waitForFinished(90000);
+    const QStringList lines = linesOf(client, log);
+    QVERIFY2(ended, "the end of the client without an entry point");
     QCOMPARE(client.exitStatus(), QProcess::NormalExit);
     QCOMPARE(client.exitCode(), 255); // -1 as the process's exit status
-    const QStringList lines = linesOf(client);
     // Start-up's last word; only the destructors of the facade speak after it.
     const int fallback = indexOf(lines, "尝试加载URL: qrc:/UntitledProject1Content/App.qml");
     const int gaveUp = indexOf(lines, "所有加载方式都失败了", fallback);
@@ -139,13 +149,17 @@ void TestStartup::signalsEndItThroughItsQuit()
     QFETCH(int, signalNumber);
     QProcess client;
     QByteArray output;
-    QVERIFY(startClient(client, output));
+    ChildLog log(QStringLiteral("the signalled client"));
+    const bool up = startClient(client, output);
+    log.append(output);
+    QVERIFY2(up, "the client's window");
     QCOMPARE(::kill(static_cast<pid_t>(client.processId()), signalNumber), 0);
-    QVERIFY2(client.waitForFinished(60000), "the end of the signalled client");
-    output += client.readAll();
+    const bool ended = client.waitForFinished(60000);
+    log.append(client.readAll());
+    QVERIFY2(ended, "the end of the signalled client");
     QCOMPARE(client.exitStatus(), QProcess::NormalExit);
     QCOMPARE(client.exitCode(), 0);
-    QVERIFY2(output.contains("[TerminationSignals] 收到终止信号"), output.constData());
+    QVERIFY(log.contains("[TerminationSignals] 收到终止信号"));
 }
 
 // The settings folder cannot be made: the client runs all the same, as it does with settings it cannot
@@ -173,18 +187,27 @@ void TestStartup::runsWithoutAUsableSettingsFolder()
     QProcess first;
     first.setProcessEnvironment(environment);
     QByteArray output;
+    ChildLog firstLog(QStringLiteral("the first client"));
     const bool up = startClient(first, output);
-    output += first.readAll();
-    QVERIFY2(up && first.state() == QProcess::Running, output.constData());
+    firstLog.append(output + first.readAll());
+    QVERIFY2(up && first.state() == QProcess::Running, "the first client's window");
 
     QProcess second;
     second.setProcessEnvironment(environment);
     second.setProcessChannelMode(QProcess::MergedChannels);
+    ChildLog secondLog(QStringLiteral("the second start"));
     second.start(program("mirevo"));
-    QVERIFY2(second.waitForFinished(90000), "the end of the second start");
+    const bool ended = second.waitForFinished(90000);
+    secondLog.append(second.readAll());
+    QVERIFY2(ended, "the end of the second start");
     QCOMPARE(second.exitCode(), 0);
     QVERIFY2(QTest::qWaitFor(
-                 [&]() { return (output += first.readAll()).contains("客户端再次启动, 显示窗口"); }, 30000),
+                 [&]() {
+                     first.waitForReadyRead(50);
+                     firstLog.append(first.readAll());
+                     return firstLog.contains("客户端再次启动, 显示窗口");
+                 },
+                 30000),
              "the first client hearing of the second start");
     QCOMPARE(first.state(), QProcess::Running);
     QCOMPARE(::kill(static_cast<pid_t>(first.processId()), SIGTERM), 0);
