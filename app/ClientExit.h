@@ -21,9 +21,8 @@ public:
 
     // The window whose close ends the client.
     void watchWindow(QObject *window);
-    // Once; later calls only log nothing further.
+    // Takes effect once; later calls do nothing.
     void decide(const QString &cause);
-    bool isDecided() const { return decidedAlready; }
 
 signals:
     // Emitted once, before anything of the teardown has run.
